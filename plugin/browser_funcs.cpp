@@ -1,0 +1,3 @@
+#include "plugin/browser_funcs.h"
+
+NPNetscapeFuncs BrowserFuncs;

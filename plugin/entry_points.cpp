@@ -1,0 +1,51 @@
+#include "plugin/entry_points.h"
+
+#include <string.h>
+
+#include "plugin/browser_funcs.h"
+#include "plugin/instance.h"
+#include "plugin/method_ids.h"
+#include "plugin/module_texts.h"
+
+#if defined(_WIN32)
+#include "platform/windows_api.h"
+
+// Loading and unloading do nothing of the module's own.
+BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
+#endif
+
+extern "C" {
+
+NPError NP_STDCALL NP_GetEntryPoints(NPPluginFuncs* pluginFuncs) {
+  if (!pluginFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
+  FillPluginFuncs(pluginFuncs);
+  return NPERR_NO_ERROR;
+}
+
+NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs) {
+  if (!browserFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
+  // Scripting needs NPAPI 0.14 or later within major version 0.
+  const uint16_t version = browserFuncs->version;
+  if ((version >> 8) != NP_VERSION_MAJOR || (version & 0xFF) < NPVERS_HAS_NPRUNTIME_SCRIPTING) {
+    return NPERR_INCOMPATIBLE_VERSION_ERROR;
+  }
+  // A table too short to hold every slot the module calls would leave those calls null.
+  const size_t size = browserFuncs->size;
+  if (size < kBrowserTableSizeNeeded) return NPERR_INVALID_FUNCTABLE_ERROR;
+
+  memset(&BrowserFuncs, 0, sizeof(BrowserFuncs));
+  memcpy(&BrowserFuncs, browserFuncs, size < sizeof(BrowserFuncs) ? size : sizeof(BrowserFuncs));
+  InternMethodIds();
+  return NPERR_NO_ERROR;
+}
+
+// The kept table and identifiers stay in place: a later NP_Initialize simply writes them again.
+NPError NP_STDCALL NP_Shutdown(void) { return NPERR_NO_ERROR; }
+
+const char* NP_CDECL NP_GetMIMEDescription(void) { return kMimeDescription; }
+
+NPError NP_CDECL NP_GetValue(void*, NPPVariable variable, void* value) {
+  return GetIdentityValue(variable, value);
+}
+
+}  // extern "C"

@@ -1,0 +1,25 @@
+#include "plugin/messages.h"
+
+const char kMessageExpectArray[] = "?101 expect one array argument";
+const char kMessageMacAddressesFailed[] = "?201 getMacAddresses failed";
+const char kMessagePrintersFailed[] = "?303 getPrinters failed";
+const char kMessageExpectPrintObject[] = "?401 expect one object argument with 'data' property";
+const char kMessageDataUnreadable[] = "?402 failed to get 'data' property";
+const char kMessagePrinterUnreadable[] = "?403 failed to get 'printer' property";
+const char kMessageDataNotString[] = "?404 expect string 'data' property";
+const char kMessagePrinterNotString[] = "?405 expect string 'printer' property";
+const char kMessageBase64Parameter[] = "?406 base64 decode: invalid input parameter";
+const char kMessageBase64Length[] = "?407 base64 decode: invalid input length";
+const char kMessageBase64BufferTooSmall[] = "?408 base64 decode: output buffer too small";
+const char kMessageBase64Decode[] = "?409 base64 decode: error decoding";
+const char kMessageNoSuchPrinter[] = "?412 print failed - no such printer / no printers installed";
+const char kMessagePrintFailed[] = "?413 print failed";
+
+const char* const kAllMessages[] = {
+    kMessageExpectArray,       kMessageMacAddressesFailed, kMessagePrintersFailed,
+    kMessageExpectPrintObject, kMessageDataUnreadable,     kMessagePrinterUnreadable,
+    kMessageDataNotString,     kMessagePrinterNotString,   kMessageBase64Parameter,
+    kMessageBase64Length,      kMessageBase64BufferTooSmall, kMessageBase64Decode,
+    kMessageNoSuchPrinter,     kMessagePrintFailed,
+};
+const unsigned kAllMessagesCount = sizeof(kAllMessages) / sizeof(kAllMessages[0]);

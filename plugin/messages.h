@@ -1,0 +1,22 @@
+// The fixed failure messages a script sees as exceptions and through getLastError. The first digit of
+// the code names the area: 1 the array argument, 2 getMacAddresses, 3 getPrinters, 4 print.
+#pragma once
+
+extern const char kMessageExpectArray[];
+extern const char kMessageMacAddressesFailed[];
+extern const char kMessagePrintersFailed[];
+extern const char kMessageExpectPrintObject[];
+extern const char kMessageDataUnreadable[];
+extern const char kMessagePrinterUnreadable[];
+extern const char kMessageDataNotString[];
+extern const char kMessagePrinterNotString[];
+extern const char kMessageBase64Parameter[];
+extern const char kMessageBase64Length[];
+extern const char kMessageBase64BufferTooSmall[];
+extern const char kMessageBase64Decode[];
+extern const char kMessageNoSuchPrinter[];
+extern const char kMessagePrintFailed[];
+
+// Every message above, for checks that an exception text is one of the module's own.
+extern const char* const kAllMessages[];
+extern const unsigned kAllMessagesCount;

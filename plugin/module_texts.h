@@ -1,0 +1,13 @@
+// What the module declares about itself; constant texts the browser may point at for the module's life.
+#pragma once
+
+#include "npapi/npapi.h"
+
+extern const char kPluginName[];
+extern const char kPluginDescription[];
+extern const char kMimeDescription[];
+extern const char kVersionText[];
+
+// Answers the plug-in name and description queries of NP_GetValue and NPP_GetValue: stores the text
+// through value and returns 0, or returns 1 for any other variable and leaves value alone.
+NPError GetIdentityValue(NPPVariable variable, void* value);

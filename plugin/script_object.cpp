@@ -1,0 +1,77 @@
+#include "plugin/script_object.h"
+
+#include "platform/module_heap.h"
+#include "plugin/info_methods.h"
+#include "plugin/method_ids.h"
+
+namespace {
+
+struct MethodEntry {
+  const NPIdentifier* id;  // points into MethodIds, which NP_Initialize fills
+  ScriptMethod run;        // null: recognised by hasMethod, but not yet carried out
+};
+
+const MethodEntry kMethods[] = {
+    {&MethodIds.print, nullptr},
+    {&MethodIds.getMacAddresses, nullptr},
+    {&MethodIds.getVersion, InvokeGetVersion},
+    {&MethodIds.getPrinters, nullptr},
+    {&MethodIds.getLastError, InvokeGetLastError},
+};
+
+const MethodEntry* FindMethod(NPIdentifier name) {
+  for (const MethodEntry& entry : kMethods) {
+    if (*entry.id == name) return &entry;
+  }
+  return nullptr;
+}
+
+PrintScriptObject* AsPrintObject(NPObject* object) { return static_cast<PrintScriptObject*>(object); }
+
+bool IsAttached(NPObject* object) { return object && AsPrintObject(object)->npp != nullptr; }
+
+NPObject* Allocate(NPP npp, NPClass*) {
+  PrintScriptObject* object = static_cast<PrintScriptObject*>(ModuleAlloc(sizeof(PrintScriptObject)));
+  if (!object) return nullptr;
+  object->_class = nullptr;  // the header is the browser's to fill
+  object->referenceCount = 0;
+  object->npp = npp;
+  return object;
+}
+
+void Deallocate(NPObject* object) { ModuleFree(object); }
+
+bool HasMethod(NPObject* object, NPIdentifier name) {
+  return IsAttached(object) && name != nullptr && FindMethod(name) != nullptr;
+}
+
+bool Invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t argCount,
+            NPVariant* result) {
+  if (!IsAttached(object) || !InstanceOf(AsPrintObject(object)) || name == nullptr) return false;
+  const MethodEntry* method = FindMethod(name);
+  if (!method || !method->run) return false;
+  return method->run(AsPrintObject(object), args, argCount, result);
+}
+
+bool InvokeDefault(NPObject*, const NPVariant*, uint32_t, NPVariant*) { return false; }
+
+bool HasProperty(NPObject*, NPIdentifier) { return false; }
+
+bool GetProperty(NPObject*, NPIdentifier, NPVariant*) { return false; }
+
+}  // namespace
+
+// structVersion 1: the browser reads the slots through removeProperty only.
+const NPClass PrintScriptClass = {
+    1,             Allocate,    Deallocate,  nullptr, HasMethod, Invoke, InvokeDefault,
+    HasProperty,   GetProperty, nullptr,     nullptr, nullptr,   nullptr,
+};
+
+InstanceState* InstanceOf(const PrintScriptObject* object) {
+  if (!object->npp) return nullptr;
+  return static_cast<InstanceState*>(object->npp->pdata);
+}
+
+void DetachScriptObject(NPObject* object) {
+  if (object) AsPrintObject(object)->npp = nullptr;
+}

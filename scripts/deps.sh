@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every Debian package the builds and tests need, only when it is missing.
+set -euo pipefail
+
+packages=(
+  cmake make g++ clang python3
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+  g++-multilib qemu-user
+  googletest libbenchmark-dev libssl-dev valgrind libclang-rt-14-dev
+  wine64 cups cups-client cups-bsd iproute2 zip
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "deps: installing ${missing[*]}"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q >/dev/null
+$SUDO apt-get install -y -q "${missing[@]}" >/dev/null

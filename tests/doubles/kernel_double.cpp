@@ -1,0 +1,166 @@
+// KERNEL32 for native builds: the thread's last error, and the code-page conversions between UTF-8,
+// UTF-16 and the ANSI code page (Windows-1252 or UTF-8), with Windows' argument conventions.
+#include <string.h>
+
+#include "tests/doubles/doubles.h"
+
+namespace {
+
+DWORD lastError = 0;
+UINT ansiCodePage = 1252;
+
+// Windows-1252 bytes 0x80 to 0x9F; the five bytes it leaves undefined map to the same C1 code point.
+const char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+UINT Resolve(UINT codePage) { return codePage == CP_ACP ? ansiCodePage : codePage; }
+
+// Decodes one UTF-8 sequence; returns its length, or 0 when it is malformed (overlong, surrogate,
+// beyond U+10FFFF, truncated).
+int DecodeUtf8(const unsigned char* s, int left, char32_t* out) {
+  unsigned char c = s[0];
+  int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+  if (length == 0 || length > left) return 0;
+  char32_t value = length == 1 ? c : c & (0x7F >> length);
+  for (int i = 1; i < length; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (s[i] & 0x3F);
+  }
+  static const char32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
+  if (value < kMinimum[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *out = value;
+  return length;
+}
+
+// Writes into out when there is room; counts in any case. Returns false on a full buffer.
+template <typename T>
+bool Put(T* out, int capacity, int* count, T unit) {
+  if (out) {
+    if (*count >= capacity) return false;
+    out[*count] = unit;
+  }
+  ++*count;
+  return true;
+}
+
+int Fail(DWORD error) {
+  lastError = error;
+  return 0;
+}
+
+}  // namespace
+
+extern "C" {
+
+DWORD GetLastError(void) { return lastError; }
+void SetLastError(DWORD error) { lastError = error; }
+UINT GetACP(void) { return ansiCodePage; }
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength, LPWSTR wide,
+                        int wideLength) {
+  if (!text || textLength == 0 || textLength < -1 || wideLength < 0) return Fail(ERROR_INVALID_PARAMETER);
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(text);
+  int length = textLength == -1 ? static_cast<int>(strlen(text)) + 1 : textLength;
+  int count = 0;
+  for (int i = 0; i < length;) {
+    char32_t point;
+    if (Resolve(codePage) == CP_UTF8) {
+      int used = DecodeUtf8(bytes + i, length - i, &point);
+      if (used == 0) {
+        if (flags & MB_ERR_INVALID_CHARS) return Fail(ERROR_NO_UNICODE_TRANSLATION);
+        point = 0xFFFD;
+        used = 1;
+      }
+      i += used;
+    } else {
+      unsigned char c = bytes[i++];
+      point = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
+    }
+    if (point >= 0x10000) {
+      if (!Put<char16_t>(wide, wideLength, &count, 0xD800 + ((point - 0x10000) >> 10)) ||
+          !Put<char16_t>(wide, wideLength, &count, 0xDC00 + ((point - 0x10000) & 0x3FF))) {
+        return Fail(ERROR_INSUFFICIENT_BUFFER);
+      }
+    } else if (!Put<char16_t>(wide, wideLength, &count, static_cast<char16_t>(point))) {
+      return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+  }
+  return count;
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
+                        int textLength, LPCSTR defaultChar, LPBOOL usedDefaultChar) {
+  const bool utf8 = Resolve(codePage) == CP_UTF8;
+  if (!wide || wideLength == 0 || wideLength < -1 || textLength < 0) return Fail(ERROR_INVALID_PARAMETER);
+  // As on Windows, UTF-8 takes neither a default character nor the question whether one was used.
+  if (utf8 && (defaultChar || usedDefaultChar)) return Fail(ERROR_INVALID_PARAMETER);
+  int length = wideLength;
+  if (length == -1) {
+    length = 0;
+    while (wide[length]) ++length;
+    ++length;
+  }
+  if (usedDefaultChar) *usedDefaultChar = FALSE;
+  int count = 0;
+  for (int i = 0; i < length; ++i) {
+    char32_t point = wide[i];
+    if (point >= 0xD800 && point <= 0xDBFF && i + 1 < length && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+      ++i;
+    } else if (point >= 0xD800 && point <= 0xDFFF) {
+      point = 0xFFFD;
+    }
+    unsigned char out[4];
+    int n = 0;
+    if (utf8) {
+      if (point < 0x80) {
+        out[n++] = static_cast<unsigned char>(point);
+      } else if (point < 0x800) {
+        out[n++] = static_cast<unsigned char>(0xC0 | (point >> 6));
+        out[n++] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+      } else if (point < 0x10000) {
+        out[n++] = static_cast<unsigned char>(0xE0 | (point >> 12));
+        out[n++] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
+        out[n++] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+      } else {
+        out[n++] = static_cast<unsigned char>(0xF0 | (point >> 18));
+        out[n++] = static_cast<unsigned char>(0x80 | ((point >> 12) & 0x3F));
+        out[n++] = static_cast<unsigned char>(0x80 | ((point >> 6) & 0x3F));
+        out[n++] = static_cast<unsigned char>(0x80 | (point & 0x3F));
+      }
+    } else {
+      int byte = -1;
+      if (point < 0x80 || (point >= 0xA0 && point <= 0xFF)) byte = static_cast<int>(point);
+      for (int k = 0; k < 32 && byte < 0; ++k) {
+        if (kCp1252High[k] == point) byte = 0x80 + k;
+      }
+      if (byte < 0) {
+        if (usedDefaultChar) *usedDefaultChar = TRUE;
+        byte = defaultChar ? static_cast<unsigned char>(*defaultChar) : '?';
+      }
+      out[n++] = static_cast<unsigned char>(byte);
+    }
+    for (int k = 0; k < n; ++k) {
+      if (!Put<char>(text, textLength, &count, static_cast<char>(out[k]))) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    }
+  }
+  (void)flags;
+  return count;
+}
+
+}  // extern "C"
+
+namespace doubles {
+
+void SetAnsiCodePage(UINT codePage) { ansiCodePage = codePage; }
+
+void ResetKernel() {
+  lastError = 0;
+  ansiCodePage = 1252;
+}
+
+}  // namespace doubles
