@@ -59,6 +59,10 @@ size_t PeakBytes() { return Heap().peak; }
 void FailAllocAt(size_t n) { Heap().failAt = n == 0 ? 0 : Heap().calls + n; }
 void FailAllocsFrom(size_t n) { Heap().failFrom = n == 0 ? 0 : Heap().calls + n; }
 bool IsLiveBlock(const void* block) { return Heap().live.count(block) != 0; }
+size_t BlockSize(const void* block) {
+  auto it = Heap().live.find(block);
+  return it == Heap().live.end() ? 0 : it->second;
+}
 
 void ResetHeap() {
   // Blocks still live belong to a test that leaked them (its own check reports that); they are
