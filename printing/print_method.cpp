@@ -1,0 +1,116 @@
+#include "printing/print_method.h"
+
+#include <string.h>
+
+#include "platform/code_page.h"
+#include "platform/module_heap.h"
+#include "plugin/browser_funcs.h"
+#include "plugin/error_report.h"
+#include "plugin/messages.h"
+#include "plugin/method_ids.h"
+#include "printing/base64.h"
+#include "printing/raw_print_job.h"
+
+namespace {
+
+const char* DecodeFailureMessage(Base64Status status) {
+  switch (status) {
+    case Base64InvalidParameter: return kMessageBase64Parameter;
+    case Base64InvalidLength: return kMessageBase64Length;
+    case Base64BufferTooSmall: return kMessageBase64BufferTooSmall;
+    default: return kMessageBase64Decode;
+  }
+}
+
+// The printer's name in the ANSI code page the spooler's narrow functions take, as a ModuleAlloc
+// block in *name. A name that holds a NUL, is not valid UTF-8 or cannot be written in the code page
+// names no printer that could be opened: cutting or replacing characters could pick another one.
+const char* ConvertPrinterName(const NPString& text, char** name) {
+  *name = nullptr;
+  if (text.UTF8Length != 0 && (!text.UTF8Characters || memchr(text.UTF8Characters, '\0', text.UTF8Length))) {
+    return kMessageNoSuchPrinter;
+  }
+  switch (Utf8ToAnsi(text.UTF8Characters, text.UTF8Length, name, nullptr)) {
+    case CodePageOk: return nullptr;
+    case CodePageNoMemory: return kMessagePrintFailed;
+    default: return kMessageNoSuchPrinter;
+  }
+}
+
+// Decodes the document and prints it; returns the failure message, or null when the job succeeded.
+// printer is null for the default printer. Everything taken here is freed before it returns.
+const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
+  // As long as the text: never less than the three quarters a text of valid length needs. A length of
+  // 0 is a valid ModuleAlloc size, and the decoder refuses such a text before it looks at the buffer.
+  uint8_t* buffer = static_cast<uint8_t*>(ModuleAlloc(data.UTF8Length));
+  if (!buffer) return kMessagePrintFailed;
+
+  const char* message = nullptr;
+  uint32_t length = data.UTF8Length;
+  const Base64Status decoded = DecodeBase64(data.UTF8Characters, data.UTF8Length, buffer, &length);
+  if (decoded != Base64Ok) {
+    message = DecodeFailureMessage(decoded);
+  } else {
+    char* name = nullptr;
+    if (printer) message = ConvertPrinterName(*printer, &name);
+    if (!message) {
+      const PrintJobStatus printed = RawPrintJob(buffer, length, name);
+      if (printed == PrintJobNoPrinter)
+        message = kMessageNoSuchPrinter;
+      else if (printed != PrintJobOk)
+        message = kMessagePrintFailed;
+    }
+    ModuleFree(name);
+  }
+  ModuleFree(buffer);
+  return message;
+}
+
+// Reads the properties into the two variants and prints; returns the failure message or null. The
+// variants are the caller's to release, whatever this returns.
+const char* PrintFromProperties(NPP npp, NPObject* argument, NPVariant* data, NPVariant* printer) {
+  if (!NPN_GetProperty(npp, argument, MethodIds.data, data)) return kMessageDataUnreadable;
+  if (data->type != NPVariantType_String) return kMessageDataNotString;
+
+  if (NPN_HasProperty(npp, argument, MethodIds.printer) &&
+      !NPN_GetProperty(npp, argument, MethodIds.printer, printer)) {
+    return kMessagePrinterUnreadable;
+  }
+  if (printer->type != NPVariantType_Void && printer->type != NPVariantType_String) {
+    return kMessagePrinterNotString;
+  }
+  const NPString* name = printer->type == NPVariantType_String ? &printer->value.stringValue : nullptr;
+  return DecodeAndPrint(data->value.stringValue, name);
+}
+
+}  // namespace
+
+bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argCount) {
+  if (argCount == 0 || args[0].type != NPVariantType_Object) {
+    ErrorReport(object, kMessageExpectPrintObject);
+    return true;
+  }
+  NPP npp = object->npp;
+  NPObject* argument = args[0].value.objectValue;
+  if (!NPN_HasProperty(npp, argument, MethodIds.data)) {
+    ErrorReport(object, kMessageExpectPrintObject);
+    return true;
+  }
+
+  NPVariant data;
+  NPVariant printer;
+  VOID_TO_NPVARIANT(data);
+  VOID_TO_NPVARIANT(printer);
+  const char* message = PrintFromProperties(npp, argument, &data, &printer);
+  if (message) ErrorReport(object, message);
+  // A data property the browser would not read filled nothing: there is nothing to release.
+  if (message != kMessageDataUnreadable) {
+    NPN_ReleaseVariantValue(&data);
+    NPN_ReleaseVariantValue(&printer);
+  }
+  return true;
+}
+
+bool RunPrintMethod(PrintScriptObject* object, const NPVariant* args, uint32_t argCount, NPVariant*) {
+  return InvokePrint(object, args, argCount);
+}

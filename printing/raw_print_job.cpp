@@ -1,0 +1,85 @@
+#include "printing/raw_print_job.h"
+
+#include <string.h>
+
+#include "platform/module_heap.h"
+#include "platform/windows_api.h"
+
+namespace {
+
+// The spooler only reads the document description; the casts drop a const its record lacks.
+char* const kDocumentName = const_cast<char*>("raw document");
+char* const kRawDatatype = const_cast<char*>("RAW");
+
+// Asks the spooler for the default printer's name. On success *name is a ModuleAlloc block holding
+// the NUL-terminated name, which the caller frees.
+PrintJobStatus GetDefaultPrinterName(char** name) {
+  *name = nullptr;
+  for (int attempt = 0; attempt < kDefaultNameAttempts; ++attempt) {
+    DWORD size = 0;
+    GetDefaultPrinterA(nullptr, &size);
+    if (GetLastError() == ERROR_FILE_NOT_FOUND) return PrintJobNoPrinter;
+
+    const DWORD capacity = size;
+    char* buffer = static_cast<char*>(ModuleAlloc(capacity));
+    if (!buffer) continue;  // an attempt like any other that did not deliver the name
+    // Accept only a name that ends within the buffer, so it is never read past its end.
+    if (GetDefaultPrinterA(buffer, &size) && memchr(buffer, '\0', capacity) != nullptr) {
+      *name = buffer;
+      return PrintJobOk;
+    }
+    ModuleFree(buffer);
+  }
+  return PrintJobNoPrinter;
+}
+
+// Offers everything still left until the spooler has taken it all. A write that fails, a count
+// beyond what was offered, or too many writes in a row that take nothing end the writing.
+PrintJobStatus WriteAll(HANDLE printer, const uint8_t* bytes, uint32_t length) {
+  const uint8_t* next = bytes;
+  DWORD left = length;
+  int idleWrites = 0;
+  for (;;) {
+    DWORD written = 0;
+    if (!WritePrinter(printer, const_cast<uint8_t*>(next), left, &written)) return PrintJobSpoolerFailed;
+    if (written > left) return PrintJobSpoolerFailed;
+    left -= written;
+    if (left == 0) return PrintJobOk;
+    idleWrites = written == 0 ? idleWrites + 1 : 0;
+    if (idleWrites == kIdleWriteLimit) return PrintJobSpoolerFailed;
+    next += written;
+  }
+}
+
+// Sends the bytes as one document of one page on an open printer, ending whatever it started.
+PrintJobStatus PrintDocument(HANDLE printer, const uint8_t* bytes, uint32_t length) {
+  DOC_INFO_1A document = {kDocumentName, nullptr, kRawDatatype};
+  if (StartDocPrinterA(printer, 1, reinterpret_cast<LPBYTE>(&document)) == 0) return PrintJobSpoolerFailed;
+
+  PrintJobStatus status = PrintJobSpoolerFailed;
+  if (StartPagePrinter(printer)) {
+    status = WriteAll(printer, bytes, length);
+    EndPagePrinter(printer);
+  }
+  EndDocPrinter(printer);
+  return status;
+}
+
+}  // namespace
+
+PrintJobStatus RawPrintJob(const uint8_t* bytes, uint32_t length, const char* printerName) {
+  char* defaultName = nullptr;
+  if (!printerName) {
+    if (GetDefaultPrinterName(&defaultName) != PrintJobOk) return PrintJobNoPrinter;
+    printerName = defaultName;
+  }
+
+  HANDLE printer = nullptr;
+  PrintJobStatus status = PrintJobNoPrinter;
+  if (OpenPrinterA(const_cast<char*>(printerName), &printer, nullptr)) {
+    status = PrintDocument(printer, bytes, length);
+    ClosePrinter(printer);
+  }
+  ModuleFree(defaultName);
+  return status;
+}

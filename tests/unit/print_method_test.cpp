@@ -1,0 +1,280 @@
+#include <ctype.h>
+
+#include <string>
+#include <vector>
+
+#include "plugin/messages.h"
+#include "printing/raw_print_job.h"
+#include "tests/doubles/spooler_double.h"
+#include "tests/unit/host_fixture.h"
+
+namespace {
+
+using doubles::SpoolerCall;
+
+// How a property of the print argument is set up.
+struct Property {
+  enum Kind { Absent, String, NullCharacters, Void, Null, Number, Object, Fails, Throws } kind;
+  std::string text;  // String: the bytes; NullCharacters: the length
+};
+const Property kAbsent = {Property::Absent, ""};
+Property Text(const std::string& text) { return {Property::String, text}; }
+Property Of(Property::Kind kind) { return {kind, ""}; }
+Property NoCharacters(const char* length) { return {Property::NullCharacters, length}; }
+
+// Base64 of bytes, for documents of any content.
+std::string Encode(const std::string& bytes) {
+  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string text;
+  for (size_t i = 0; i < bytes.size(); i += 3) {
+    const size_t taken = bytes.size() - i < 3 ? bytes.size() - i : 3;
+    uint32_t group = 0;
+    for (size_t k = 0; k < 3; ++k) group = group << 8 | (k < taken ? static_cast<uint8_t>(bytes[i + k]) : 0);
+    for (size_t k = 0; k < 4; ++k) text += k <= taken ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
+  }
+  return text;
+}
+
+class PrintMethodTest : public ModuleTest {
+ protected:
+  void SetUp() override {
+    ModuleTest::SetUp();
+    doubles::AddPrinter("Label");
+    doubles::SetDefaultPrinter("Default");
+    page_ = &NewInstance();
+    ASSERT_EQ(page_->created(), NPERR_NO_ERROR);
+  }
+
+  // A script object with the two properties as described.
+  NPObject* Argument(const Property& data, const Property& printer = kAbsent) {
+    NPObject* object = NewObject();
+    Set(object, "data", data);
+    Set(object, "printer", printer);
+    return object;
+  }
+
+  void Set(NPObject* object, const char* name, const Property& property) {
+    NPVariant value;
+    switch (property.kind) {
+      case Property::Absent: return;
+      case Property::Fails: return host::SetPropertyBehaviour(object, name, host::Behaviour::Fail);
+      case Property::Throws: return host::SetPropertyBehaviour(object, name, host::Behaviour::Throw);
+      case Property::String: value = host::StringValue(property.text); break;
+      case Property::NullCharacters:
+        value = host::StringValueWithNull(static_cast<uint32_t>(std::stoul(property.text)));
+        break;
+      case Property::Void: VOID_TO_NPVARIANT(value); break;
+      case Property::Null: NULL_TO_NPVARIANT(value); break;
+      case Property::Number: DOUBLE_TO_NPVARIANT(1.5, value); break;
+      case Property::Object: value = host::ObjectValue(NewObject()); break;
+    }
+    host::SetProperty(object, name, value);
+    host::Release(value);
+  }
+
+  // Calls print with the arguments (released afterwards) and counts the variants the module released.
+  host::CallOutcome Print(std::vector<NPVariant> args) {
+    const size_t released = host::GetCounters().variantsReleased;
+    host::CallOutcome outcome = page_->Call("print", args);
+    releases_ = host::GetCounters().variantsReleased - released;
+    for (NPVariant& arg : args) host::Release(arg);
+    return outcome;
+  }
+  host::CallOutcome Print(NPObject* argument) { return Print({host::ObjectValue(argument)}); }
+
+  bool Opened() const {
+    for (const std::string& call : doubles::Calls()) {
+      if (call.rfind("OpenPrinterA(", 0) == 0) return true;
+    }
+    return false;
+  }
+
+  // getLastError's answer: the kept message, or "null".
+  std::string LastError() {
+    host::CallOutcome outcome = page_->Call("getLastError");
+    return outcome.resultType == NPVariantType_Null ? "null" : outcome.resultText;
+  }
+
+  host::Instance* page_ = nullptr;
+  size_t releases_ = 0;
+};
+
+// Every failure: the message as exception and last error, true returned, no result, the browser's
+// variants released exactly once on the exits that read them, nothing left allocated (the fixture).
+struct FailureCase {
+  const char* what;
+  int arguments;  // 0: none; 1: the object; 2: a string instead; 3: the object and a string after it
+  Property data;
+  Property printer;
+  const char* message;
+  size_t releases;
+  bool opened;  // whether the spooler was asked to open a printer
+  SpoolerCall failing = SpoolerCall::OpenPrinter;
+  bool spoolerFails = false;
+  size_t allocFailAt = 0;  // module-heap call that fails, counted from the print call
+  UINT codePage = 1252;
+  bool noDefault = false;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.what; }
+
+class PrintFailureTest : public PrintMethodTest, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(PrintFailureTest, ReportsAndReleases) {
+  const FailureCase& c = GetParam();
+  doubles::SetAnsiCodePage(c.codePage);
+  if (c.noDefault) doubles::ResetSpooler();
+  if (c.spoolerFails) doubles::FailSpoolerCall(c.failing, 1722);
+  NPObject* argument = Argument(c.data, c.printer);
+  std::vector<NPVariant> args;
+  if (c.arguments == 1 || c.arguments == 3) args.push_back(host::ObjectValue(argument));
+  if (c.arguments == 2) args.push_back(host::StringValue("QUJD"));
+  if (c.arguments == 3) args.push_back(host::StringValue("ignored"));
+  if (c.allocFailAt) doubles::FailAllocAt(c.allocFailAt);
+
+  host::CallOutcome outcome = Print(args);
+  EXPECT_TRUE(outcome.hasMethod);
+  EXPECT_TRUE(outcome.returned);
+  EXPECT_TRUE(outcome.threw);
+  EXPECT_EQ(outcome.exception, c.message);
+  EXPECT_EQ(outcome.resultType, NPVariantType_Void);
+  EXPECT_EQ(releases_, c.releases);
+  EXPECT_EQ(Opened(), c.opened);
+  EXPECT_EQ(doubles::LiveBlocks(), 2u);  // the instance record and its script object only
+  EXPECT_EQ(doubles::OpenPrinterHandles(), 0u);
+  EXPECT_EQ(LastError(), c.message);
+  EXPECT_EQ(LastError(), "null");
+}
+
+const std::string kUtf8Buero = "B\xC3\xBCro";
+const std::string kUtf8Chinese = "\xE6\x89\x93\xE5\x8D\xB0\xE6\x9C\xBA";  // 打印机
+
+const FailureCase kFailures[] = {
+    {"no argument", 0, Text("QUJD"), kAbsent, kMessageExpectPrintObject, 0, false},
+    {"string argument", 2, Text("QUJD"), kAbsent, kMessageExpectPrintObject, 0, false},
+    {"object without data", 1, kAbsent, Text("Label"), kMessageExpectPrintObject, 0, false},
+    {"data unreadable", 1, Of(Property::Fails), kAbsent, kMessageDataUnreadable, 0, false},
+    {"data getter throws", 1, Of(Property::Throws), kAbsent, kMessageDataUnreadable, 0, false},
+    {"data a number", 1, Of(Property::Number), kAbsent, kMessageDataNotString, 2, false},
+    {"data null", 1, Of(Property::Null), kAbsent, kMessageDataNotString, 2, false},
+    {"data an object", 1, Of(Property::Object), kAbsent, kMessageDataNotString, 2, false},
+    {"printer unreadable", 1, Text("QUJD"), Of(Property::Fails), kMessagePrinterUnreadable, 2, false},
+    {"printer null", 1, Text("QUJD"), Of(Property::Null), kMessagePrinterNotString, 2, false},
+    {"printer a number", 1, Text("QUJD"), Of(Property::Number), kMessagePrinterNotString, 2, false},
+    {"printer an object", 1, Text("QUJD"), Of(Property::Object), kMessagePrinterNotString, 2, false},
+    {"data empty, no characters", 1, NoCharacters("0"), kAbsent, kMessageBase64Parameter, 2, false},
+    {"data with no characters", 1, NoCharacters("8"), kAbsent, kMessageBase64Parameter, 2, false},
+    {"data empty", 1, Text(""), kAbsent, kMessageBase64Length, 2, false},
+    {"data of 3 bytes", 1, Text("QUJ"), kAbsent, kMessageBase64Length, 2, false},
+    {"data ending in a line break", 1, Text("QUJD\r\n"), kAbsent, kMessageBase64Length, 2, false},
+    {"data broken into lines", 1, Text("QUJD\r\nQQ"), kAbsent, kMessageBase64Decode, 2, false},
+    {"data padded in the middle", 1, Text("QQ==QUJD"), Text("Label"), kMessageBase64Decode, 2, false},
+    {"URL-safe alphabet", 1, Text("QU-_"), kAbsent, kMessageBase64Decode, 2, false},
+    {"no default printer", 1, Text("QUJD"), kAbsent, kMessageNoSuchPrinter, 2, false,
+     SpoolerCall::OpenPrinter, false, 0, 1252, true},
+    {"unknown printer", 1, Text("QUJD"), Text("Nope"), kMessageNoSuchPrinter, 2, true},
+    {"empty printer name", 1, Text("QUJD"), Text(""), kMessageNoSuchPrinter, 2, true},
+    {"NUL inside the name", 1, Text("QUJD"), Text(std::string("Label\0X", 7)), kMessageNoSuchPrinter, 2,
+     false},
+    {"NUL ending the name", 1, Text("QUJD"), Text(std::string("Label\0", 6)), kMessageNoSuchPrinter, 2,
+     false},
+    {"name with no characters", 1, Text("QUJD"), NoCharacters("5"), kMessageNoSuchPrinter, 2, false},
+    {"name not UTF-8", 1, Text("QUJD"), Text("B\xFCro"), kMessageNoSuchPrinter, 2, false},
+    {"name outside the code page", 1, Text("QUJD"), Text(kUtf8Chinese), kMessageNoSuchPrinter, 2, false},
+    {"document not started", 1, Text("QUJD"), Text("Label"), kMessagePrintFailed, 2, true,
+     SpoolerCall::StartDoc, true},
+    {"write failed", 1, Text("QUJD"), kAbsent, kMessagePrintFailed, 2, true, SpoolerCall::Write, true},
+    {"extra arguments ignored", 3, Text("QUJD"), Text("Label"), kMessagePrintFailed, 2, true,
+     SpoolerCall::StartPage, true},
+    {"no memory to decode", 1, Text("QUJD"), Text("Label"), kMessagePrintFailed, 2, false,
+     SpoolerCall::OpenPrinter, false, 1},
+    {"no memory to convert the name", 1, Text("QUJD"), Text(kUtf8Buero), kMessagePrintFailed, 2, false,
+     SpoolerCall::OpenPrinter, false, 2},
+    {"no memory for the converted name", 1, Text("QUJD"), Text(kUtf8Buero), kMessagePrintFailed, 2, false,
+     SpoolerCall::OpenPrinter, false, 3},
+    {"no memory for the name copy", 1, Text("QUJD"), Text("Label"), kMessagePrintFailed, 2, false,
+     SpoolerCall::OpenPrinter, false, 2, CP_UTF8},
+};
+
+INSTANTIATE_TEST_SUITE_P(Print, PrintFailureTest, ::testing::ValuesIn(kFailures),
+                         [](const ::testing::TestParamInfo<FailureCase>& info) {
+                           std::string name;
+                           for (const char* p = info.param.what; *p; ++p) name += isalnum(*p) ? *p : '_';
+                           return name;
+                         });
+
+TEST_F(PrintMethodTest, PrintsOnTheDefaultPrinterWithoutAPrinterProperty) {
+  for (const Property& printer : {kAbsent, Of(Property::Void)}) {
+    const size_t jobs = doubles::PrintedJobs().size();
+    host::CallOutcome outcome = Print(Argument(Text("QUJD"), printer));
+    EXPECT_TRUE(outcome.returned);
+    EXPECT_FALSE(outcome.threw) << outcome.exception;
+    EXPECT_EQ(outcome.resultType, NPVariantType_Void);
+    EXPECT_EQ(releases_, 2u);
+    ASSERT_EQ(doubles::PrintedJobs().size(), jobs + 1);
+    EXPECT_EQ(doubles::PrintedJobs().back(), "ABC");
+  }
+  const std::vector<std::string> oneJob = {"GetDefaultPrinterA(buffer=null,size=0)",
+                                           "GetDefaultPrinterA(buffer,size=8)",
+                                           "OpenPrinterA(Default)",
+                                           "StartDocPrinterA(level=1,doc=raw document,out=null,type=RAW)",
+                                           "StartPagePrinter",
+                                           "WritePrinter(offset=0,count=3)",
+                                           "EndPagePrinter",
+                                           "EndDocPrinter",
+                                           "ClosePrinter"};
+  std::vector<std::string> twoJobs = oneJob;
+  twoJobs.insert(twoJobs.end(), oneJob.begin(), oneJob.end());
+  EXPECT_EQ(doubles::Calls(), twoJobs);
+  EXPECT_EQ(LastError(), "null");
+}
+
+TEST_F(PrintMethodTest, PrintsEveryByteValueOnTheNamedPrinter) {
+  std::string document;
+  for (int round = 0; round < 3; ++round) {
+    for (int value = 0; value < 256; ++value) document += static_cast<char>(value);
+  }
+  for (size_t length : {size_t(1), size_t(2), size_t(3), document.size() - 1, document.size()}) {
+    const std::string bytes = document.substr(0, length);
+    host::CallOutcome outcome = Print(Argument(Text(Encode(bytes)), Text("Label")));
+    EXPECT_FALSE(outcome.threw) << length << ": " << outcome.exception;
+    EXPECT_EQ(doubles::PrintedJobs().back(), bytes) << length;
+  }
+  EXPECT_EQ(doubles::Calls()[0], "OpenPrinterA(Label)");
+}
+
+TEST_F(PrintMethodTest, PrinterNameReachesTheSpoolerInTheAnsiCodePage) {
+  const struct {
+    UINT codePage;
+    std::string spoolerName;
+  } cases[] = {
+      {1252, "\x42\xFC\x72\x6F"},  // ü is 0xFC in Windows-1252
+      {CP_UTF8, kUtf8Buero},       // a UTF-8 system takes the page's bytes as they are
+  };
+  for (const auto& c : cases) {
+    doubles::SetAnsiCodePage(c.codePage);
+    doubles::AddPrinter(c.spoolerName);
+    const size_t calls = doubles::Calls().size();
+    host::CallOutcome outcome = Print(Argument(Text("QUJD"), Text(kUtf8Buero)));
+    EXPECT_FALSE(outcome.threw) << c.codePage << ": " << outcome.exception;
+    ASSERT_GT(doubles::Calls().size(), calls);
+    EXPECT_EQ(doubles::Calls()[calls], "OpenPrinterA(" + c.spoolerName + ")");
+  }
+}
+
+TEST_F(PrintMethodTest, SuccessKeepsAnEarlierFailureForGetLastError) {
+  host::CallOutcome failed = Print(Argument(Text("QUJD"), Text("Nope")));
+  EXPECT_EQ(failed.exception, kMessageNoSuchPrinter);
+  host::CallOutcome printed = Print(Argument(Text("QUJD"), Text("Label")));
+  EXPECT_FALSE(printed.threw);
+  EXPECT_EQ(LastError(), kMessageNoSuchPrinter);
+  EXPECT_EQ(LastError(), "null");
+}
+
+TEST_F(PrintMethodTest, LaterFailureReplacesTheKeptMessage) {
+  Print(std::vector<NPVariant>{});
+  Print(Argument(Text("QUJ")));
+  EXPECT_EQ(LastError(), kMessageBase64Length);
+}
+
+}  // namespace
