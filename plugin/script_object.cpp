@@ -1,8 +1,10 @@
 #include "plugin/script_object.h"
 
 #include "platform/module_heap.h"
+#include "plugin/fill_array.h"
 #include "plugin/info_methods.h"
 #include "plugin/method_ids.h"
+#include "printing/print_method.h"
 
 namespace {
 
@@ -12,10 +14,10 @@ struct MethodEntry {
 };
 
 const MethodEntry kMethods[] = {
-    {&MethodIds.print, nullptr},
-    {&MethodIds.getMacAddresses, nullptr},
+    {&MethodIds.print, RunPrintMethod},
+    {&MethodIds.getMacAddresses, InvokeGetMacAddresses},
     {&MethodIds.getVersion, InvokeGetVersion},
-    {&MethodIds.getPrinters, nullptr},
+    {&MethodIds.getPrinters, InvokeGetPrinters},
     {&MethodIds.getLastError, InvokeGetLastError},
 };
 

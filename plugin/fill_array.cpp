@@ -1,0 +1,83 @@
+#include "plugin/fill_array.h"
+
+#include <string.h>
+
+#include "adapters/hardware_addresses.h"
+#include "platform/module_heap.h"
+#include "plugin/browser_funcs.h"
+#include "plugin/error_report.h"
+#include "plugin/messages.h"
+#include "plugin/method_ids.h"
+#include "plugin/name_list.h"
+#include "plugin/printer_names_utf8.h"
+
+namespace {
+
+// Script runs inside every browser call below and may destroy the instance; the object then has no
+// npp any more, and nothing of the instance may be touched.
+bool IsDetached(const PrintScriptObject* object) { return object->npp == nullptr; }
+
+// The array argument, or null when the call has none.
+NPObject* ArrayArgument(PrintScriptObject* object, const NPVariant* args, uint32_t argCount) {
+  if (argCount == 0 || args[0].type != NPVariantType_Object) return nullptr;
+  NPObject* array = args[0].value.objectValue;
+  if (!array || !NPN_HasMethod(object->npp, array, MethodIds.push)) return nullptr;
+  return array;
+}
+
+// Appends one name. The name's bytes stay in the list, so the argument is never released; the push
+// result starts void, so that releasing it is valid whatever the call left in it.
+void PushName(PrintScriptObject* object, NPObject* array, const char* name) {
+  NPVariant argument;
+  STRINGN_TO_NPVARIANT(name, static_cast<uint32_t>(strlen(name)), argument);
+  NPVariant pushResult;
+  VOID_TO_NPVARIANT(pushResult);
+  // A push that fails or throws does not stop the others.
+  NPN_Invoke(object->npp, array, MethodIds.push, &argument, 1, &pushResult);
+  NPN_ReleaseVariantValue(&pushResult);
+}
+
+}  // namespace
+
+bool FillArrayFromNameList(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
+                           NPVariant* result, NameListProducer produce, const char* failureMessage) {
+  NPObject* array = ArrayArgument(object, args, argCount);
+  if (IsDetached(object)) return false;
+  if (!array) {
+    ErrorReport(object, kMessageExpectArray);
+    return false;
+  }
+
+  char* list = nullptr;
+  if (produce(&list) != 0) {
+    BOOLEAN_TO_NPVARIANT(false, *result);
+    ErrorReport(object, failureMessage);
+    return false;
+  }
+
+  BOOLEAN_TO_NPVARIANT(true, *result);
+  bool complete = true;
+  for (const char* name = list; *name != '\0'; name = NextName(name)) {
+    PushName(object, array, name);
+    if (IsDetached(object)) {
+      // The page destroyed the instance from inside push: the names left have nowhere to go.
+      complete = *NextName(name) == '\0';
+      break;
+    }
+  }
+  ModuleFree(list);
+  if (!complete) BOOLEAN_TO_NPVARIANT(false, *result);
+  return complete;
+}
+
+bool InvokeGetPrinters(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
+                       NPVariant* result) {
+  return FillArrayFromNameList(object, args, argCount, result, ListPrinterNamesUtf8,
+                               kMessagePrintersFailed);
+}
+
+bool InvokeGetMacAddresses(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
+                           NPVariant* result) {
+  return FillArrayFromNameList(object, args, argCount, result, ListHardwareAddresses,
+                               kMessageMacAddressesFailed);
+}
