@@ -27,8 +27,21 @@ unit32: build-linux32
 artifact: build-win32
 	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll
 
-test: unit unit32 artifact
+# The install scripts under Wine's cmd and reg, for one user and for all users; the example page's
+# script against a stand-in plug-in.
+.PHONY: install-test example-test
+install-test: deps
+	python3 tests/install/test_install.py
+
+example-test: deps
+	node tests/examples/test_print_page.js
+
+test: unit unit32 artifact install-test example-test
 	@echo "make test: all layers passed"
+
+# The package a user installs: dist/nptovi32-<version>-win32.zip.
+dist:
+	@scripts/dist.sh
 
 clean:
 	rm -rf build

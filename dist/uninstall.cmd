@@ -1,0 +1,101 @@
+@echo off
+rem Removes the registration that install.cmd wrote: the plug-in's key under
+rem Software\MozillaPlugins with its values and MIME type, and Software\MozillaPlugins itself
+rem when no other plug-in is registered there. nptovi32.dll and its folder are not touched.
+rem
+rem   uninstall.cmd         for the current user (HKEY_CURRENT_USER)
+rem   uninstall.cmd /all    for all users (HKEY_LOCAL_MACHINE, 32-bit registry view); run it
+rem                         from a command prompt started with "Run as administrator"
+rem
+rem Exit codes: 0 removed, or nothing was registered; 1 bad argument; 3 the registry refused
+rem the removal.
+setlocal EnableExtensions DisableDelayedExpansion
+
+set "PLUGIN_ID=@ternaport.com/nptovi32"
+
+set "SCOPE=user"
+:parse_arguments
+if "%~1"=="" goto arguments_done
+if /i "%~1"=="/all" goto argument_all
+if "%~1"=="/?" goto usage
+if /i "%~1"=="/help" goto usage
+echo uninstall.cmd: unknown argument "%~1">&2
+call :print_usage 1>&2
+exit /b 1
+
+:argument_all
+set "SCOPE=all"
+shift
+goto parse_arguments
+
+:usage
+call :print_usage
+exit /b 0
+
+:arguments_done
+rem The same registry view as install.cmd: the 32-bit one for all users on 64-bit Windows.
+set "VIEW="
+set "ROOT=HKEY_CURRENT_USER"
+set "SCOPE_TEXT=the current user"
+set "OTHER_SCOPE=uninstall.cmd /all"
+if "%SCOPE%"=="user" goto scope_done
+set "ROOT=HKEY_LOCAL_MACHINE"
+set "SCOPE_TEXT=all users"
+set "OTHER_SCOPE=uninstall.cmd"
+if /i not "%PROCESSOR_ARCHITECTURE%"=="x86" set "VIEW=/reg:32"
+if defined PROCESSOR_ARCHITEW6432 set "VIEW=/reg:32"
+:scope_done
+
+set "PARENT=%ROOT%\Software\MozillaPlugins"
+set "KEY=%PARENT%\%PLUGIN_ID%"
+
+reg query "%KEY%" %VIEW% >nul 2>&1
+if not errorlevel 1 goto registered
+echo The plug-in is not registered for %SCOPE_TEXT%; nothing to remove.
+echo If it was installed the other way, run %OTHER_SCOPE%.
+exit /b 0
+
+:registered
+set "REGISTERED_DLL="
+for /f "tokens=1,2,*" %%A in ('reg query "%KEY%" /v Path %VIEW% 2^>nul') do if /i "%%A"=="Path" set "REGISTERED_DLL=%%C"
+
+reg delete "%KEY%" /f %VIEW% >nul
+if errorlevel 1 goto delete_failed
+call :remove_parent_if_empty
+
+echo Removed the plug-in's registration for %SCOPE_TEXT%:
+echo   key  "%KEY%"
+if defined VIEW echo   in the 32-bit registry view
+if defined REGISTERED_DLL echo   file "%REGISTERED_DLL%" is left in place
+echo Restart the browser so that it forgets the plug-in.
+exit /b 0
+
+:delete_failed
+echo uninstall.cmd: could not remove "%KEY%".>&2
+if "%SCOPE%"=="all" echo Removing an installation for all users needs an administrator: start the command prompt with "Run as administrator".>&2
+exit /b 3
+
+:print_usage
+echo Usage: uninstall.cmd [/all]
+echo   Removes the browser plug-in registration made by install.cmd.
+echo   Without /all: for the current user.
+echo   /all: for all users of this computer (run as administrator).
+exit /b 0
+
+rem Software\MozillaPlugins is shared by every plug-in: it goes only when reg query lists nothing
+rem in it but its own name (reg delete would take every other plug-in's key with it).
+:remove_parent_if_empty
+reg query "%PARENT%" %VIEW% >nul 2>&1
+if errorlevel 1 exit /b 0
+set "PARENT_ENTRIES=0"
+for /f "delims=" %%L in ('reg query "%PARENT%" %VIEW% 2^>nul') do call :count_parent_entry "%%L"
+if "%PARENT_ENTRIES%"=="0" reg delete "%PARENT%" /f %VIEW% >nul 2>&1
+exit /b 0
+
+rem Any line but the key's own name (shown under WOW6432Node by some versions of reg) is a value
+rem or a subkey that belongs to someone else.
+:count_parent_entry
+if /i "%~1"=="%PARENT%" exit /b 0
+if /i "%~1"=="%ROOT%\Software\WOW6432Node\MozillaPlugins" exit /b 0
+set /a PARENT_ENTRIES+=1
+exit /b 0
