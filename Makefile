@@ -36,7 +36,18 @@ install-test: deps
 example-test: deps
 	node tests/examples/test_print_page.js
 
-test: unit unit32 artifact install-test example-test
+# End to end: nphost.exe and the plug-in of the win64 build under Wine, against a private CUPS daemon
+# whose raw queues feed TCP printers on 127.0.0.1, and hardware addresses in a network namespace of
+# the tests' own (root needed); the 32-bit product's version resource too. Stops all it starts.
+e2e: build-win64 build-win32
+	python3 tests/e2e/run_e2e.py
+
+# The product at work: a private CUPS raw queue feeding a local TCP printer, and nphost driving the
+# plug-in through info, version, printers, macs and a printed sample label.
+demo: build-win32 build-win64
+	@scripts/demo.sh
+
+test: unit unit32 artifact install-test example-test e2e
 	@echo "make test: all layers passed"
 
 # The package a user installs: dist/nptovi32-<version>-win32.zip.

@@ -1,0 +1,10 @@
+^XA
+^CI28
+^PW812
+^LL406
+^FO40,30^A0N,50,50^FDTernaport Print Plugin^FS
+^FO40,95^A0N,30,30^FDRaw label from a web page^FS
+^FO40,140^GB730,3,3^FS
+^FO40,165^A0N,28,28^FDShip to: Büro 3, Hauptstraße 12^FS
+^FO40,215^BY3^BCN,110,Y,N,N^FD0000011^FS
+^XZ

@@ -1,0 +1,25 @@
+// Loading a plug-in DLL and finding its five exports, as a browser's plug-in loader does.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+#include "host/host.h"
+
+// The plug-in file nphost uses when none is named: nptovi32.dll in the folder of nphost.exe.
+std::string DefaultPluginPath();
+
+// A loaded plug-in module; FreeLibrary when it goes.
+struct PluginLibrary {
+  HMODULE module = nullptr;
+  host::PluginEntryPoints entryPoints{};
+
+  PluginLibrary() = default;
+  PluginLibrary(const PluginLibrary&) = delete;
+  PluginLibrary& operator=(const PluginLibrary&) = delete;
+  ~PluginLibrary();
+};
+
+// Loads the file and looks up every export. On failure the reason is in *error and nothing stays loaded.
+bool LoadPluginLibrary(const std::string& path, PluginLibrary* library, std::string* error);

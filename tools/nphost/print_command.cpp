@@ -1,0 +1,92 @@
+// print: hands a document to the plug-in's print method inside an object, as a page does:
+// { data: <Base64 text>, printer: <name> } with printer left out for the default printer.
+#include "tools/nphost/base64_encode.h"
+#include "tools/nphost/byte_input.h"
+#include "tools/nphost/commands.h"
+#include "tools/nphost/console.h"
+
+namespace {
+
+struct PrintRequest {
+  bool hasPrinter = false;
+  std::string printer;
+  bool hasBase64 = false;  // --base64 TEXT: the text goes to the plug-in as it stands
+  std::string base64;
+  bool hasFile = false;
+  std::string file;
+};
+
+ExitCode ParsePrintArguments(const Arguments& arguments, PrintRequest* request) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    bool takesValue = argument == "--printer" || argument == "--base64";
+    if (takesValue && i + 1 >= arguments.size()) return UsageError(argument + " needs a value");
+    if (argument == "--printer") {
+      if (request->hasPrinter) return UsageError("--printer given twice");
+      request->hasPrinter = true;
+      request->printer = arguments[++i];
+    } else if (argument == "--base64") {
+      if (request->hasBase64) return UsageError("--base64 given twice");
+      request->hasBase64 = true;
+      request->base64 = arguments[++i];
+    } else if (argument.size() > 1 && argument[0] == '-' && argument[1] == '-') {
+      return UsageError("print has no option " + argument);
+    } else {
+      if (request->hasFile) return UsageError("print takes one file");
+      request->hasFile = true;
+      request->file = argument;
+    }
+  }
+  if (request->hasFile == request->hasBase64) return UsageError("print needs either FILE or --base64 TEXT");
+  return ExitOk;
+}
+
+}  // namespace
+
+ExitCode RunPrint(Session& session, const Arguments& arguments) {
+  PrintRequest request;
+  ExitCode code = ParsePrintArguments(arguments, &request);
+  if (code != ExitOk) return code;
+
+  std::string data = request.base64;
+  size_t documentBytes = 0;
+  if (request.hasFile) {
+    std::string bytes, error;
+    if (!ReadAllBytes(request.file, &bytes, &error)) {
+      WriteErr("nphost: " + error + "\n");
+      return ExitHostFailed;
+    }
+    documentBytes = bytes.size();
+    data = EncodeBase64(bytes);
+  }
+  code = EnsureInstance(session);
+  if (code != ExitOk) return code;
+
+  NPObject* argumentObject = host::NewObject();
+  NPVariant dataValue = host::StringValue(data);
+  host::SetProperty(argumentObject, "data", dataValue);
+  host::Release(dataValue);
+  if (request.hasPrinter) {
+    NPVariant printerValue = host::StringValue(request.printer);
+    host::SetProperty(argumentObject, "printer", printerValue);
+    host::Release(printerValue);
+  }
+  data.clear();
+  data.shrink_to_fit();  // a large document need not be held three times during the call
+
+  NPVariant argument = host::ObjectValue(argumentObject);
+  host::CallOutcome outcome = session.instance->Call("print", {argument});
+  host::Release(argument);
+  host::ReleaseObject(argumentObject);
+
+  code = CallResult(outcome, "print");
+  if (code != ExitOk) return code;
+  WriteField("printer", request.hasPrinter ? request.printer : std::string("(default)"));
+  if (request.hasFile) {
+    WriteField("bytes", std::to_string(documentBytes));
+  } else {
+    WriteField("base64", std::to_string(request.base64.size()) + " characters");
+  }
+  WriteField("status", "printed");
+  return ExitOk;
+}

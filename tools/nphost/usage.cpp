@@ -1,0 +1,45 @@
+#include <string.h>
+
+#include "tools/nphost/commands.h"
+#include "tools/nphost/console.h"
+
+const char kUsage[] =
+    "usage: nphost [--plugin PATH] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
+    "\n"
+    "Loads an NPAPI plug-in DLL (default: nptovi32.dll beside nphost.exe), starts it the way a browser\n"
+    "does and calls its script methods as a page would. Commands joined by \"+\" share one instance.\n"
+    "\n"
+    "commands:\n"
+    "  info                              what a browser's plug-in scanner reads: the version resource;\n"
+    "                                    and, for a module of nphost's bitness, its entry points' answers\n"
+    "  version                           getVersion()\n"
+    "  printers                          getPrinters(array): one printer name a line, UTF-8\n"
+    "  macs                              getMacAddresses(array): one hardware address a line\n"
+    "  last-error                        getLastError(): the kept message, or null\n"
+    "  print [--printer NAME] FILE       print({data, printer}) with FILE's bytes as Base64 ('-': stdin)\n"
+    "  print [--printer NAME] --base64 TEXT\n"
+    "                                    print({data, printer}) with TEXT as 'data', unchanged\n"
+    "\n"
+    "exit status: 0 done; 1 the plug-in's call failed (its message on standard error); 2 usage error;\n"
+    "             3 the host failed (module not loaded, file not read, memory or objects left over)\n";
+
+namespace {
+
+const Command kCommands[] = {
+    {"info", RunInfo},         {"version", RunVersion}, {"printers", RunPrinters},
+    {"macs", RunMacs},         {"last-error", RunLastError}, {"print", RunPrint},
+};
+
+}  // namespace
+
+const Command* FindCommand(const std::string& name) {
+  for (const Command& command : kCommands) {
+    if (name == command.name) return &command;
+  }
+  return nullptr;
+}
+
+ExitCode UsageError(const std::string& reason) {
+  WriteErr("nphost: " + reason + "\n\n" + kUsage);
+  return ExitUsage;
+}
