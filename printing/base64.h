@@ -19,5 +19,7 @@ extern const uint8_t Base64Table[256];
 // Decodes textLength bytes of text into out. *length holds out's capacity on entry; on return it
 // holds the decoded size (Base64Ok), the capacity needed (Base64BufferTooSmall), or is unchanged
 // (Base64InvalidParameter, Base64InvalidLength). The capacity is checked before anything is written.
-// Padding may only end the text: a padded group followed by further groups is a decode error.
+// Padding may only end the text: a padded group followed by further groups is a decode error. On a
+// decode error only the groups before the failing one have been written, and *length counts their
+// bytes.
 Base64Status DecodeBase64(const char* text, uint32_t textLength, uint8_t* out, uint32_t* length);
