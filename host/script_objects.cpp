@@ -83,7 +83,6 @@ bool Push(ScriptObject* array, const NPVariant* args, uint32_t argCount, NPVaria
   bool appended = behaviour == Behaviour::Normal;
   if (behaviour == Behaviour::Throw) detail::ThrowScriptException();
   if (appended) {
-    array->elements.reserve(array->elements.size() + argCount);
     for (uint32_t i = 0; i < argCount && appended; ++i) {
       NPVariant copy;
       appended = detail::CopyVariant(args[i], &copy);
