@@ -1,7 +1,7 @@
 # The project's commands. `make test` is what CI runs; `make demo` shows the product working.
 SHELL := /bin/bash
 JOBS ?= 2
-PRESETS := native linux32 win32 win64
+PRESETS := native linux32 win32 win64 bench
 
 .PHONY: all deps test demo bench fuzz dist clean $(addprefix build-,$(PRESETS)) \
         unit unit32 artifact e2e
@@ -11,8 +11,9 @@ all: build-win32
 deps:
 	@scripts/deps.sh
 
-# Configure a preset once, then build it.
-build-%: deps
+# Configure a preset once, then build it. A static pattern rule: make looks for no implicit rule for a
+# phony target, so a plain `build-%` rule would never run.
+$(addprefix build-,$(PRESETS)): build-%: deps
 	@[ -f build/$*/CMakeCache.txt ] || cmake --preset $* >/dev/null
 	@cmake --build build/$* -j$(JOBS)
 
@@ -36,6 +37,23 @@ install-test: deps
 example-test: deps
 	node tests/examples/test_print_page.js
 
+# Fuzzing with libFuzzer, ASan and UBSan: a short run of each target from its committed corpus, and
+# the decoder's corpus against Python's strict decoder. `make fuzz FUZZ_SECONDS=600` runs longer.
+FUZZ_SECONDS ?= 600
+.PHONY: fuzz-smoke memcheck
+fuzz-smoke: deps
+	scripts/fuzz.sh smoke
+	python3 scripts/decoder_crosscheck.py build/fuzz/tests/fuzz/decode_driver tests/fuzz/corpus/decoder_fuzz
+
+fuzz: deps
+	scripts/fuzz.sh long $(FUZZ_SECONDS)
+
+# The unit tests built without sanitizers, under valgrind's memcheck: any error fails.
+memcheck: deps
+	@[ -f build/valgrind/CMakeCache.txt ] || cmake --preset valgrind >/dev/null
+	@cmake --build build/valgrind -j$(JOBS) --target unit_tests
+	valgrind -q --error-exitcode=1 --leak-check=full build/valgrind/unit_tests --gtest_brief=1
+
 # End to end: nphost.exe and the plug-in of the win64 build under Wine, against a private CUPS daemon
 # whose raw queues feed TCP printers on 127.0.0.1, and hardware addresses in a network namespace of
 # the tests' own (root needed); the 32-bit product's version resource too. Stops all it starts.
@@ -47,8 +65,17 @@ e2e: build-win64 build-win32
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test example-test e2e
+test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e
 	@echo "make test: all layers passed"
+
+# Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder against
+# OpenSSL, a one-character-at-a-time decoder and memcpy; print through the host against the decoder
+# alone; the list methods at growing sizes; printing under Wine against lp (skipped without Wine/CUPS).
+bench: build-bench build-win64
+	build/bench/decoder_bench
+	build/bench/print_path_bench
+	build/bench/lists_bench
+	python3 bench/e2e_print.py
 
 # The package a user installs: dist/nptovi32-<version>-win32.zip.
 dist:

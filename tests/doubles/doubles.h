@@ -26,6 +26,7 @@ size_t AllocCalls();                  // ModuleAlloc calls since Reset, failed o
 size_t PeakBytes();                   // the most bytes live at once since Reset
 void FailAllocAt(size_t n);           // the n-th ModuleAlloc call from now fails (1 = the next); 0: off
 void FailAllocsFrom(size_t n);        // the n-th and every later call fails; 0: off
+void FailAllocsAbove(size_t bytes);   // larger requests fail, as in a 32-bit process; 0: off
 bool IsLiveBlock(const void* block);  // a block of ModuleAlloc not yet freed
 size_t BlockSize(const void* block);  // the size asked for a live block, 0 for any other
 

@@ -14,6 +14,7 @@ struct HeapState {
   size_t calls = 0;
   size_t failAt = 0;    // absolute call number that fails, 0: none
   size_t failFrom = 0;  // absolute call number from which every call fails, 0: none
+  size_t failAbove = 0;  // requests larger than this fail, 0: none
   size_t bytes = 0;
   size_t peak = 0;
 };
@@ -29,6 +30,7 @@ void* ModuleAlloc(size_t size) {
   HeapState& heap = Heap();
   ++heap.calls;
   if (heap.calls == heap.failAt || (heap.failFrom != 0 && heap.calls >= heap.failFrom)) return nullptr;
+  if (heap.failAbove != 0 && size > heap.failAbove) return nullptr;
   void* block = malloc(size == 0 ? 1 : size);
   if (!block) return nullptr;
   heap.live[block] = size;
@@ -58,6 +60,7 @@ size_t AllocCalls() { return Heap().calls; }
 size_t PeakBytes() { return Heap().peak; }
 void FailAllocAt(size_t n) { Heap().failAt = n == 0 ? 0 : Heap().calls + n; }
 void FailAllocsFrom(size_t n) { Heap().failFrom = n == 0 ? 0 : Heap().calls + n; }
+void FailAllocsAbove(size_t bytes) { Heap().failAbove = bytes; }
 bool IsLiveBlock(const void* block) { return Heap().live.count(block) != 0; }
 size_t BlockSize(const void* block) {
   auto it = Heap().live.find(block);
@@ -73,6 +76,7 @@ void ResetHeap() {
   heap.calls = 0;
   heap.failAt = 0;
   heap.failFrom = 0;
+  heap.failAbove = 0;
   heap.bytes = 0;
   heap.peak = 0;
 }
