@@ -75,6 +75,9 @@ NPObject* NewObject();
 void SetProperty(NPObject* object, const char* name, const NPVariant& value);  // copies the value
 void SetPropertyBehaviour(NPObject* object, const char* name, Behaviour behaviour);
 size_t PropertyReads(NPObject* object);  // getProperty calls made on the object
+// Called at the start of every property read of the object, as a getter that runs script would be;
+// it may call back into the plug-in.
+void OnGetProperty(NPObject* object, std::function<void(NPIdentifier name)> hook);
 
 // A script array with a "push" method that appends one element per argument.
 NPObject* NewArray();

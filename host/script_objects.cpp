@@ -22,6 +22,7 @@ struct ScriptObject : NPObject {
   size_t propertyReads = 0;
   std::vector<NPVariant> elements;
   std::function<Behaviour(const NPVariant* args, uint32_t argCount)> onPush;
+  std::function<void(NPIdentifier name)> onGet;
 };
 
 NPIdentifier PushId() { return detail::GetStringIdentifier("push"); }
@@ -115,11 +116,26 @@ bool HasProperty(NPObject* npObject, NPIdentifier name) {
   return (object->isArray && name == LengthId()) || ElementIndex(object, name) >= 0;
 }
 
+bool ReadProperty(ScriptObject* object, NPIdentifier name, NPVariant* result);
+
 bool GetProperty(NPObject* npObject, NPIdentifier name, NPVariant* result) {
   if (!result) return false;
   VOID_TO_NPVARIANT(*result);
   ScriptObject* object = AsScript(npObject);
   ++object->propertyReads;
+  if (object->onGet) {
+    // A getter runs script, which may drop every other reference to the object.
+    detail::RetainObject(object);
+    auto hook = object->onGet;
+    hook(name);
+    bool read = ReadProperty(object, name, result);
+    detail::ReleaseObject(object);
+    return read;
+  }
+  return ReadProperty(object, name, result);
+}
+
+bool ReadProperty(ScriptObject* object, NPIdentifier name, NPVariant* result) {
   if (const Property* property = FindProperty(object, name)) {
     if (property->behaviour == Behaviour::Fail) return false;
     if (property->behaviour == Behaviour::Throw) {
@@ -229,6 +245,10 @@ const NPVariant& ArrayElement(NPObject* array, size_t index) {
   static const NPVariant kVoid = {NPVariantType_Void, {false}};
   ScriptObject* script = HostObject(array);
   return script && index < script->elements.size() ? script->elements[index] : kVoid;
+}
+
+void OnGetProperty(NPObject* object, std::function<void(NPIdentifier name)> hook) {
+  if (ScriptObject* script = HostObject(object)) script->onGet = std::move(hook);
 }
 
 void OnPush(NPObject* array, std::function<Behaviour(const NPVariant* args, uint32_t argCount)> hook) {

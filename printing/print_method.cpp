@@ -40,6 +40,9 @@ const char* ConvertPrinterName(const NPString& text, char** name) {
 // Decodes the document and prints it; returns the failure message, or null when the job succeeded.
 // printer is null for the default printer. Everything taken here is freed before it returns.
 const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
+  // A text the browser handed over without characters is refused before its length is trusted as
+  // the size of a buffer.
+  if (!data.UTF8Characters) return kMessageBase64Parameter;
   // As long as the text: never less than the three quarters a text of valid length needs. A length of
   // 0 is a valid ModuleAlloc size, and the decoder refuses such a text before it looks at the buffer.
   uint8_t* buffer = static_cast<uint8_t*>(ModuleAlloc(data.UTF8Length));
@@ -66,15 +69,27 @@ const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
   return message;
 }
 
-// Reads the properties into the two variants and prints; returns the failure message or null. The
-// variants are the caller's to release, whatever this returns.
-const char* PrintFromProperties(NPP npp, NPObject* argument, NPVariant* data, NPVariant* printer) {
-  if (!NPN_GetProperty(npp, argument, MethodIds.data, data)) return kMessageDataUnreadable;
+// Stands for "the instance is gone": no message, since there is no page left to tell.
+const char kInstanceGone[] = "";
+
+// Property reads can run page script (getters), which may destroy the instance. Once the object is
+// detached, its NPP may be freed memory, so nothing more is asked of the browser in its name.
+bool Detached(const PrintScriptObject* object) { return object->npp == nullptr; }
+
+// Reads the properties into the two variants and prints; returns the failure message, kInstanceGone,
+// or null. The variants are the caller's to release, whatever this returns.
+const char* PrintFromProperties(PrintScriptObject* object, NPObject* argument, NPVariant* data,
+                                NPVariant* printer) {
+  if (!NPN_GetProperty(object->npp, argument, MethodIds.data, data)) return kMessageDataUnreadable;
+  if (Detached(object)) return kInstanceGone;
   if (data->type != NPVariantType_String) return kMessageDataNotString;
 
-  if (NPN_HasProperty(npp, argument, MethodIds.printer) &&
-      !NPN_GetProperty(npp, argument, MethodIds.printer, printer)) {
-    return kMessagePrinterUnreadable;
+  const bool hasPrinter = NPN_HasProperty(object->npp, argument, MethodIds.printer);
+  if (Detached(object)) return kInstanceGone;
+  if (hasPrinter) {
+    const bool read = NPN_GetProperty(object->npp, argument, MethodIds.printer, printer);
+    if (Detached(object)) return kInstanceGone;
+    if (!read) return kMessagePrinterUnreadable;
   }
   if (printer->type != NPVariantType_Void && printer->type != NPVariantType_String) {
     return kMessagePrinterNotString;
@@ -90,9 +105,10 @@ bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argC
     ErrorReport(object, kMessageExpectPrintObject);
     return true;
   }
-  NPP npp = object->npp;
   NPObject* argument = args[0].value.objectValue;
-  if (!NPN_HasProperty(npp, argument, MethodIds.data)) {
+  const bool hasData = NPN_HasProperty(object->npp, argument, MethodIds.data);
+  if (Detached(object)) return true;
+  if (!hasData) {
     ErrorReport(object, kMessageExpectPrintObject);
     return true;
   }
@@ -101,8 +117,8 @@ bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argC
   NPVariant printer;
   VOID_TO_NPVARIANT(data);
   VOID_TO_NPVARIANT(printer);
-  const char* message = PrintFromProperties(npp, argument, &data, &printer);
-  if (message) ErrorReport(object, message);
+  const char* message = PrintFromProperties(object, argument, &data, &printer);
+  if (message && message != kInstanceGone) ErrorReport(object, message);
   // A data property the browser would not read filled nothing: there is nothing to release.
   if (message != kMessageDataUnreadable) {
     NPN_ReleaseVariantValue(&data);

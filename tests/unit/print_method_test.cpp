@@ -164,6 +164,9 @@ const FailureCase kFailures[] = {
     {"printer an object", 1, Text("QUJD"), Of(Property::Object), kMessagePrinterNotString, 2, false},
     {"data empty, no characters", 1, NoCharacters("0"), kAbsent, kMessageBase64Parameter, 2, false},
     {"data with no characters", 1, NoCharacters("8"), kAbsent, kMessageBase64Parameter, 2, false},
+    // A length no buffer could be had for: refused as a text without characters, not as ?413.
+    {"data of no characters and a huge length", 1, NoCharacters("4294967292"), kAbsent,
+     kMessageBase64Parameter, 2, false},
     {"data empty", 1, Text(""), kAbsent, kMessageBase64Length, 2, false},
     {"data of 3 bytes", 1, Text("QUJ"), kAbsent, kMessageBase64Length, 2, false},
     {"data ending in a line break", 1, Text("QUJD\r\n"), kAbsent, kMessageBase64Length, 2, false},
@@ -278,3 +281,25 @@ TEST_F(PrintMethodTest, LaterFailureReplacesTheKeptMessage) {
 }
 
 }  // namespace
+
+// A property getter runs page script, which may remove the element: the print stops there, nothing
+// more is asked in the gone instance's name, nothing is printed and the values read are released.
+TEST_F(PrintMethodTest, PageDestroyingTheElementFromAGetterStopsThePrint) {
+  for (const char* destroyedAt : {"data", "printer"}) {
+    host::Instance& page = NewInstance();
+    ASSERT_EQ(page.created(), NPERR_NO_ERROR);
+    NPObject* argument = Argument(Text("QUJD"), Text("Label"));
+    const NPIdentifier trigger = host::StringId(destroyedAt);
+    host::OnGetProperty(argument, [&page, trigger](NPIdentifier name) {
+      if (name == trigger) page.Destroy();
+    });
+    const size_t released = host::GetCounters().variantsReleased;
+    NPVariant arg = host::ObjectValue(argument);
+    host::CallOutcome outcome = page.Call("print", {arg});
+    host::Release(arg);
+    EXPECT_TRUE(outcome.returned) << destroyedAt;
+    EXPECT_FALSE(outcome.threw) << destroyedAt;
+    EXPECT_EQ(host::GetCounters().variantsReleased - released, 2u) << destroyedAt;
+    EXPECT_FALSE(Opened()) << destroyedAt;
+  }
+}
