@@ -10,7 +10,7 @@ namespace {
 
 struct MethodEntry {
   const NPIdentifier* id;  // points into MethodIds, which NP_Initialize fills
-  ScriptMethod run;        // null: recognised by hasMethod, but not yet carried out
+  ScriptMethod run;
 };
 
 const MethodEntry kMethods[] = {
@@ -51,7 +51,7 @@ bool Invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t
             NPVariant* result) {
   if (!IsAttached(object) || !InstanceOf(AsPrintObject(object)) || name == nullptr) return false;
   const MethodEntry* method = FindMethod(name);
-  if (!method || !method->run) return false;
+  if (!method) return false;
   return method->run(AsPrintObject(object), args, argCount, result);
 }
 
