@@ -13,10 +13,6 @@
 
 namespace {
 
-// Script runs inside every browser call below and may destroy the instance; the object then has no
-// npp any more, and nothing of the instance may be touched.
-bool IsDetached(const PrintScriptObject* object) { return object->npp == nullptr; }
-
 // The array argument, or null when the call has none.
 NPObject* ArrayArgument(PrintScriptObject* object, const NPVariant* args, uint32_t argCount) {
   if (argCount == 0 || args[0].type != NPVariantType_Object) return nullptr;
@@ -56,18 +52,13 @@ bool FillArrayFromNameList(PrintScriptObject* object, const NPVariant* args, uin
   }
 
   BOOLEAN_TO_NPVARIANT(true, *result);
-  bool complete = true;
   for (const char* name = list; *name != '\0'; name = NextName(name)) {
     PushName(object, array, name);
-    if (IsDetached(object)) {
-      // The page destroyed the instance from inside push: the names left have nowhere to go.
-      complete = *NextName(name) == '\0';
-      break;
-    }
+    // The page destroyed the instance from inside push: the names left have nowhere to go.
+    if (IsDetached(object)) break;
   }
   ModuleFree(list);
-  if (!complete) BOOLEAN_TO_NPVARIANT(false, *result);
-  return complete;
+  return true;
 }
 
 bool InvokeGetPrinters(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,

@@ -14,7 +14,7 @@ struct MethodEntry {
 };
 
 const MethodEntry kMethods[] = {
-    {&MethodIds.print, RunPrintMethod},
+    {&MethodIds.print, InvokePrint},
     {&MethodIds.getMacAddresses, InvokeGetMacAddresses},
     {&MethodIds.getVersion, InvokeGetVersion},
     {&MethodIds.getPrinters, InvokeGetPrinters},
@@ -30,12 +30,10 @@ const MethodEntry* FindMethod(NPIdentifier name) {
 
 PrintScriptObject* AsPrintObject(NPObject* object) { return static_cast<PrintScriptObject*>(object); }
 
-bool IsAttached(NPObject* object) { return object && AsPrintObject(object)->npp != nullptr; }
-
 NPObject* Allocate(NPP npp, NPClass*) {
   PrintScriptObject* object = static_cast<PrintScriptObject*>(ModuleAlloc(sizeof(PrintScriptObject)));
   if (!object) return nullptr;
-  object->_class = nullptr;  // the header is the browser's to fill
+  object->_class = nullptr;  // cleared here; the browser sets both header fields after allocate returns
   object->referenceCount = 0;
   object->npp = npp;
   return object;
@@ -44,12 +42,12 @@ NPObject* Allocate(NPP npp, NPClass*) {
 void Deallocate(NPObject* object) { ModuleFree(object); }
 
 bool HasMethod(NPObject* object, NPIdentifier name) {
-  return IsAttached(object) && name != nullptr && FindMethod(name) != nullptr;
+  return !IsDetached(AsPrintObject(object)) && name != nullptr && FindMethod(name) != nullptr;
 }
 
 bool Invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t argCount,
             NPVariant* result) {
-  if (!IsAttached(object) || !InstanceOf(AsPrintObject(object)) || name == nullptr) return false;
+  if (IsDetached(AsPrintObject(object)) || name == nullptr) return false;
   const MethodEntry* method = FindMethod(name);
   if (!method) return false;
   return method->run(AsPrintObject(object), args, argCount, result);

@@ -12,6 +12,10 @@ struct PrintScriptObject : NPObject {
 
 extern const NPClass PrintScriptClass;
 
+// True once the instance that made the object is destroyed. Script run by any browser call may
+// destroy it, so methods check again after such calls before they use npp.
+inline bool IsDetached(const PrintScriptObject* object) { return object->npp == nullptr; }
+
 // The instance record behind the object, or null once the object is detached from its instance.
 InstanceState* InstanceOf(const PrintScriptObject* object);
 

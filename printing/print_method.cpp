@@ -69,45 +69,37 @@ const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
   return message;
 }
 
-// Stands for "the instance is gone": no message, since there is no page left to tell.
-const char kInstanceGone[] = "";
-
-// Property reads can run page script (getters), which may destroy the instance. Once the object is
-// detached, its NPP may be freed memory, so nothing more is asked of the browser in its name.
-bool Detached(const PrintScriptObject* object) { return object->npp == nullptr; }
-
-// Reads the properties into the two variants and prints; returns the failure message, kInstanceGone,
-// or null. The variants are the caller's to release, whatever this returns.
-const char* PrintFromProperties(PrintScriptObject* object, NPObject* argument, NPVariant* data,
+// Reads the printer property, when there is one, into printer and prints the document on it or on
+// the default printer. Returns the failure message, or null when the job succeeded or the instance
+// went away meanwhile (a getter runs page script, which may remove the element; its NPP may then be
+// freed memory, so nothing more is asked of the browser in its name). printer is the caller's to
+// release.
+const char* PrintOnNamedPrinter(PrintScriptObject* object, NPObject* argument, const NPString& data,
                                 NPVariant* printer) {
-  if (!NPN_GetProperty(object->npp, argument, MethodIds.data, data)) return kMessageDataUnreadable;
-  if (Detached(object)) return kInstanceGone;
-  if (data->type != NPVariantType_String) return kMessageDataNotString;
-
   const bool hasPrinter = NPN_HasProperty(object->npp, argument, MethodIds.printer);
-  if (Detached(object)) return kInstanceGone;
+  if (IsDetached(object)) return nullptr;
   if (hasPrinter) {
     const bool read = NPN_GetProperty(object->npp, argument, MethodIds.printer, printer);
-    if (Detached(object)) return kInstanceGone;
+    if (IsDetached(object)) return nullptr;
     if (!read) return kMessagePrinterUnreadable;
   }
   if (printer->type != NPVariantType_Void && printer->type != NPVariantType_String) {
     return kMessagePrinterNotString;
   }
   const NPString* name = printer->type == NPVariantType_String ? &printer->value.stringValue : nullptr;
-  return DecodeAndPrint(data->value.stringValue, name);
+  return DecodeAndPrint(data, name);
 }
 
 }  // namespace
 
-bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argCount) {
-  if (argCount == 0 || args[0].type != NPVariantType_Object) {
+bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argCount, NPVariant*) {
+  if (argCount == 0 || args[0].type != NPVariantType_Object || !args[0].value.objectValue) {
     ErrorReport(object, kMessageExpectPrintObject);
     return true;
   }
   NPObject* argument = args[0].value.objectValue;
   const bool hasData = NPN_HasProperty(object->npp, argument, MethodIds.data);
-  if (Detached(object)) return true;
+  if (IsDetached(object)) return true;
   if (!hasData) {
     ErrorReport(object, kMessageExpectPrintObject);
     return true;
@@ -117,16 +109,19 @@ bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argC
   NPVariant printer;
   VOID_TO_NPVARIANT(data);
   VOID_TO_NPVARIANT(printer);
-  const char* message = PrintFromProperties(object, argument, &data, &printer);
-  if (message && message != kInstanceGone) ErrorReport(object, message);
-  // A data property the browser would not read filled nothing: there is nothing to release.
-  if (message != kMessageDataUnreadable) {
-    NPN_ReleaseVariantValue(&data);
-    NPN_ReleaseVariantValue(&printer);
+  if (!NPN_GetProperty(object->npp, argument, MethodIds.data, &data)) {
+    // The browser filled nothing: there is nothing to release.
+    if (!IsDetached(object)) ErrorReport(object, kMessageDataUnreadable);
+    return true;
   }
+  const char* message = nullptr;
+  if (!IsDetached(object)) {
+    message = data.type != NPVariantType_String
+                  ? kMessageDataNotString
+                  : PrintOnNamedPrinter(object, argument, data.value.stringValue, &printer);
+  }
+  if (message && !IsDetached(object)) ErrorReport(object, message);
+  NPN_ReleaseVariantValue(&data);
+  NPN_ReleaseVariantValue(&printer);
   return true;
-}
-
-bool RunPrintMethod(PrintScriptObject* object, const NPVariant* args, uint32_t argCount, NPVariant*) {
-  return InvokePrint(object, args, argCount);
 }

@@ -9,7 +9,4 @@
 
 // Returns true on every path; a failure reaches script only as an exception (and the instance's last
 // error) with one of the ?401 to ?413 messages. The result variant is never written.
-bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argCount);
-
-// InvokePrint with the signature of the dispatch table; result is left as the browser passed it.
-bool RunPrintMethod(PrintScriptObject* object, const NPVariant* args, uint32_t argCount, NPVariant* result);
+bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argCount, NPVariant* result);

@@ -303,3 +303,13 @@ TEST_F(PrintMethodTest, PageDestroyingTheElementFromAGetterStopsThePrint) {
     EXPECT_FALSE(Opened()) << destroyedAt;
   }
 }
+
+TEST_F(PrintMethodTest, AnObjectArgumentWithoutAnObjectIsRefused) {
+  NPVariant nothing;
+  nothing.type = NPVariantType_Object;
+  nothing.value.objectValue = nullptr;
+  host::CallOutcome outcome = page_->Call("print", {nothing});
+  EXPECT_TRUE(outcome.returned);
+  EXPECT_EQ(outcome.exception, kMessageExpectPrintObject);
+  EXPECT_FALSE(Opened());
+}
