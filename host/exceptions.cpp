@@ -49,11 +49,6 @@ bool ExceptionScope::Collect(std::string* text) {
 
 }  // namespace detail
 
-bool TakeException(std::string* text) {
-  bool set = Pending().set;
-  if (text) *text = set ? Pending().text : std::string();
-  Pending() = PendingException();
-  return set;
-}
+bool TakeException(std::string* text) { return detail::ExceptionScope::Collect(text); }
 
 }  // namespace host

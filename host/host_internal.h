@@ -82,8 +82,8 @@ class ExceptionScope {
   ExceptionScope(const ExceptionScope&) = delete;
   ExceptionScope& operator=(const ExceptionScope&) = delete;
 
-  // Whether the plug-in set an exception during the call, and its text.
-  bool Collect(std::string* text);
+  // Whether the plug-in set an exception during the call, and its text; clears it.
+  static bool Collect(std::string* text);
 
  private:
   bool outerSet_;

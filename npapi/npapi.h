@@ -17,15 +17,11 @@
 #define NP_CDECL
 #endif
 
-// The plug-in's callbacks and the browser's functions in the two tables have the default convention.
-#define NP_CALLBACK
-
 typedef int16_t NPError;
 typedef int16_t NPReason;
 typedef unsigned char NPBool;
 typedef char NPUTF8;
 typedef void* NPIdentifier;
-typedef uint16_t NPMIMEType16;
 typedef char* NPMIMEType;
 
 enum : NPError {

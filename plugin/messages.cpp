@@ -15,11 +15,3 @@ const char kMessageBase64Decode[] = "?409 base64 decode: error decoding";
 const char kMessageNoSuchPrinter[] = "?412 print failed - no such printer / no printers installed";
 const char kMessagePrintFailed[] = "?413 print failed";
 
-const char* const kAllMessages[] = {
-    kMessageExpectArray,       kMessageMacAddressesFailed, kMessagePrintersFailed,
-    kMessageExpectPrintObject, kMessageDataUnreadable,     kMessagePrinterUnreadable,
-    kMessageDataNotString,     kMessagePrinterNotString,   kMessageBase64Parameter,
-    kMessageBase64Length,      kMessageBase64BufferTooSmall, kMessageBase64Decode,
-    kMessageNoSuchPrinter,     kMessagePrintFailed,
-};
-const unsigned kAllMessagesCount = sizeof(kAllMessages) / sizeof(kAllMessages[0]);

@@ -16,7 +16,3 @@ extern const char kMessageBase64BufferTooSmall[];
 extern const char kMessageBase64Decode[];
 extern const char kMessageNoSuchPrinter[];
 extern const char kMessagePrintFailed[];
-
-// Every message above, for checks that an exception text is one of the module's own.
-extern const char* const kAllMessages[];
-extern const unsigned kAllMessagesCount;

@@ -43,7 +43,7 @@ int EnumeratePrinters(LPBYTE* buffer, DWORD* bufferSize, DWORD* count) {
     LPBYTE block = static_cast<LPBYTE>(ModuleAlloc(size));
     if (!block) return kPrinterNamesFailed;
     if (EnumPrintersA(kEnumFlags, nullptr, kInfoLevel, block, size, &needed, &returned)) {
-      // Records the spooler claims beyond the buffer it was given are not read.
+      // A record count beyond the buffer the spooler was given fails the list rather than read past it.
       if (returned > size / sizeof(PRINTER_INFO_4A)) {
         ModuleFree(block);
         return kPrinterNamesFailed;

@@ -54,9 +54,18 @@ bool Tracing() {
   return tracing;
 }
 
+// Every message the module may raise.
+const char* const kAllMessages[] = {
+    kMessageExpectArray,       kMessageMacAddressesFailed,   kMessagePrintersFailed,
+    kMessageExpectPrintObject, kMessageDataUnreadable,       kMessagePrinterUnreadable,
+    kMessageDataNotString,     kMessagePrinterNotString,     kMessageBase64Parameter,
+    kMessageBase64Length,      kMessageBase64BufferTooSmall, kMessageBase64Decode,
+    kMessageNoSuchPrinter,     kMessagePrintFailed,
+};
+
 bool IsModuleMessage(const char* text, bool byPointer) {
-  for (unsigned i = 0; i < kAllMessagesCount; ++i) {
-    if (byPointer ? text == kAllMessages[i] : strcmp(text, kAllMessages[i]) == 0) return true;
+  for (const char* message : kAllMessages) {
+    if (byPointer ? text == message : strcmp(text, message) == 0) return true;
   }
   return false;
 }
