@@ -1,5 +1,7 @@
 // print: hands a document to the plug-in's print method inside an object, as a page does:
 // { data: <Base64 text>, printer: <name> } with printer left out for the default printer.
+#include <stdint.h>
+
 #include "tools/nphost/base64_encode.h"
 #include "tools/nphost/byte_input.h"
 #include "tools/nphost/commands.h"
@@ -58,6 +60,11 @@ ExitCode RunPrint(Session& session, const Arguments& arguments) {
     }
     documentBytes = bytes.size();
     data = EncodeBase64(bytes);
+  }
+  // A script string's length is 32 bits: a longer text could only be handed over cut short.
+  if (data.size() > UINT32_MAX) {
+    WriteErr("nphost: the document is too large for one print call (its Base64 text exceeds 4 GiB)\n");
+    return ExitHostFailed;
   }
   code = EnsureInstance(session);
   if (code != ExitOk) return code;
