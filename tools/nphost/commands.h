@@ -24,6 +24,10 @@ ExitCode RunPrinters(Session& session, const Arguments& arguments);   // list_co
 ExitCode RunMacs(Session& session, const Arguments& arguments);       // list_commands.cpp
 ExitCode RunPrint(Session& session, const Arguments& arguments);      // print_command.cpp
 
+// The start of every command that takes no arguments: refuses any, then makes sure the plug-in
+// instance exists. ExitOk when the command may call the plug-in.
+ExitCode StartWithoutArguments(Session& session, const Arguments& arguments, const char* command);
+
 // A usage error of one command: the reason and the usage text on standard error.
 ExitCode UsageError(const std::string& reason);
 extern const char kUsage[];

@@ -6,8 +6,7 @@ namespace {
 
 ExitCode ListThroughArray(Session& session, const Arguments& arguments, const char* command,
                           const char* method) {
-  if (!arguments.empty()) return UsageError(std::string(command) + " takes no arguments");
-  ExitCode code = EnsureInstance(session);
+  ExitCode code = StartWithoutArguments(session, arguments, command);
   if (code != ExitOk) return code;
 
   NPObject* array = host::NewArray();

@@ -2,21 +2,27 @@
 #include "tools/nphost/commands.h"
 #include "tools/nphost/console.h"
 
+ExitCode StartWithoutArguments(Session& session, const Arguments& arguments, const char* command) {
+  if (!arguments.empty()) return UsageError(std::string(command) + " takes no arguments");
+  return EnsureInstance(session);
+}
+
 namespace {
 
-ExitCode NoArguments(const char* command, const Arguments& arguments) {
-  if (arguments.empty()) return ExitOk;
-  return UsageError(std::string(command) + " takes no arguments");
+// Calls a method that takes no argument on the session's instance; ExitOk when it answered.
+ExitCode CallWithoutArguments(Session& session, const Arguments& arguments, const char* command,
+                              const char* method, host::CallOutcome* outcome) {
+  ExitCode code = StartWithoutArguments(session, arguments, command);
+  if (code != ExitOk) return code;
+  *outcome = session.instance->Call(method);
+  return CallResult(*outcome, method);
 }
 
 }  // namespace
 
 ExitCode RunVersion(Session& session, const Arguments& arguments) {
-  ExitCode code = NoArguments("version", arguments);
-  if (code == ExitOk) code = EnsureInstance(session);
-  if (code != ExitOk) return code;
-  host::CallOutcome outcome = session.instance->Call("getVersion");
-  code = CallResult(outcome, "getVersion");
+  host::CallOutcome outcome;
+  ExitCode code = CallWithoutArguments(session, arguments, "version", "getVersion", &outcome);
   if (code != ExitOk) return code;
   if (outcome.resultType != NPVariantType_String) {
     WriteErr("nphost: getVersion answered with no string\n");
@@ -27,11 +33,8 @@ ExitCode RunVersion(Session& session, const Arguments& arguments) {
 }
 
 ExitCode RunLastError(Session& session, const Arguments& arguments) {
-  ExitCode code = NoArguments("last-error", arguments);
-  if (code == ExitOk) code = EnsureInstance(session);
-  if (code != ExitOk) return code;
-  host::CallOutcome outcome = session.instance->Call("getLastError");
-  code = CallResult(outcome, "getLastError");
+  host::CallOutcome outcome;
+  ExitCode code = CallWithoutArguments(session, arguments, "last-error", "getLastError", &outcome);
   if (code != ExitOk) return code;
   switch (outcome.resultType) {
     case NPVariantType_String: WriteOut(outcome.resultText + "\n"); return ExitOk;
