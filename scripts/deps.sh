@@ -8,6 +8,7 @@ packages=(
   g++-multilib qemu-user
   googletest libbenchmark-dev libssl-dev valgrind libclang-rt-14-dev
   wine64 cups cups-client cups-bsd iproute2 zip nodejs
+  wixl msitools osslsigncode openssl
 )
 
 missing=()
