@@ -29,6 +29,7 @@ msi_version="$major.$minor.$((build * 256 + revision))"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 sources=(dist/nptovi32.wxs)
+# wixl finds files by paths relative to the current folder (it refuses absolute ones).
 defines=(-D "ProductName=$NPTOVI_PRODUCT_NAME" -D "Manufacturer=$NPTOVI_MANUFACTURER"
          -D "PluginVersion=$version" -D "MsiVersion=$msi_version" -D "FilesDir=$(realpath --relative-to=. "$files_dir")" -D Policy=no)
 if [ -d policy ]; then
@@ -38,12 +39,11 @@ if [ -d policy ]; then
   sources+=("$work/policy.wxs")
   defines+=(-D Policy=yes -D PolicyDir=policy)
 fi
-# wixl warns about attributes it does not model; keep its output for a failure only.
-wixl -a x86 "${defines[@]}" -o "$work/package.msi" "${sources[@]}" >"$work/wixl.log" 2>&1 \
-  || { cat "$work/wixl.log" >&2; echo "msi: wixl failed" >&2; exit 1; }
+wixl -a x86 "${defines[@]}" -o "$work/package.msi" "${sources[@]}" || { echo "msi: wixl failed" >&2; exit 1; }
 
 # wixl's major upgrade leaves a package of the same version beside the installed one; take the
-# same version in, so that a rebuilt package replaces it and Programs and Features lists one entry.
+# same version in, so that a rebuilt package replaces it and Programs and Features lists one entry
+# (attributes 513: migrate the features, and include the maximum version).
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9A-F-]*\)".*/\1/p' dist/nptovi32.wxs)
 msibuild "$work/package.msi" \
   -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \

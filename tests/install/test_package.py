@@ -25,7 +25,7 @@ PREFIX = WORK / "prefix"
 ENV = dict(base.ENV, WINEPREFIX=str(PREFIX))
 VERSION = "0.0.0.11"
 NAME = f"nptovi32-{VERSION}-win32"
-MSI = OUT / f"nptovi32-{VERSION}-x86.msi"
+MSI = WORK / f"nptovi32-{VERSION}-x86.msi"  # the signed package, kept for the MSI tests
 INSTALL_DIR = PREFIX / "drive_c" / "Program Files (x86)" / "Ternaport" / "Print Plugin"
 INSTALLED_DLL = r"C:\Program Files (x86)\Ternaport\Print Plugin\nptovi32.dll"
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall"
@@ -46,7 +46,7 @@ def verifies(path, cert):
 
 
 def test_signing():
-    """Leaves a signed package in OUT for the MSI tests."""
+    """Leaves the signed MSI in MSI for the MSI tests and returns the signed DLL's bytes."""
     keys = WORK / "keys"
     keys.mkdir(parents=True)
     cert, pfx = keys / "cert.pem", keys / "signer.pfx"
@@ -58,26 +58,30 @@ def test_signing():
     run(["openssl", "pkcs12", "-export", "-inkey", str(keys / "key.pem"), "-in", str(cert),
          "-out", str(pfx), "-passout", f"file:{keys / 'password'}"], check=True)
 
-    for what, args, message in [("a missing PFX", (keys / "none.pfx", keys / "password"), "does not exist"),
-                                ("a wrong password", (pfx, keys / "wrong"), "signing nptovi32.dll")]:
-        result = make_dist(*args)
-        no_package = not list(OUT.glob("*.zip")) and not list(OUT.glob("*.msi"))
-        check(result.returncode != 0 and message in result.stderr and no_package,
-              f"sign: {what} stops make dist with a message and no package", result.stderr[-600:])
+    result = make_dist(keys / "none.pfx", keys / "password")
+    check(result.returncode != 0 and "does not exist" in result.stderr and not OUT.exists(),
+          "sign: a missing PFX stops make dist before anything is made", result.stderr[-600:])
 
     result = make_dist(pfx, keys / "password")
     check(result.returncode == 0, "sign: make dist with a PFX succeeds", result.stderr[-600:])
     unpacked = WORK / "unpacked"
     zipfile.ZipFile(OUT / f"{NAME}.zip").extractall(unpacked)
-    signed = [unpacked / NAME / "nptovi32.dll", unpacked / NAME / "nphost.exe", MSI]
+    signed = [unpacked / NAME / "nptovi32.dll", unpacked / NAME / "nphost.exe", OUT / MSI.name]
     check(all(verifies(path, cert) for path in signed),
           "sign: nptovi32.dll, nphost.exe and the MSI verify against the certificate")
-    for path in (signed[0], MSI):
+    for path in (signed[0], signed[2]):
         changed = WORK / f"changed-{path.name}"
         data = bytearray(path.read_bytes())
         data[len(data) // 3] ^= 0x01
         changed.write_bytes(data)
         check(not verifies(changed, cert), f"sign: one changed byte in {path.name} fails verification")
+    shutil.copy(OUT / MSI.name, MSI)
+
+    result = make_dist(pfx, keys / "wrong")
+    no_package = not list(OUT.glob("*.zip")) and not list(OUT.glob("*.msi"))
+    check(result.returncode != 0 and "signing nptovi32.dll" in result.stderr and no_package,
+          "sign: a wrong password stops make dist and leaves no package, not even the last one",
+          result.stderr[-600:])
     return signed[0].read_bytes()
 
 
