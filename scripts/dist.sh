@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the 32-bit product and packs what a user installs into dist/nptovi32-<version>-win32.zip:
-# nptovi32.dll, nphost.exe, install.cmd, uninstall.cmd, INSTALL.txt and examples/print.html, in one
-# folder, so that the install script finds the DLL beside it after unpacking.
+# nptovi32.dll, nphost.exe, install.cmd, uninstall.cmd, INSTALL.txt, examples/print.html and the
+# policy/ templates, in one folder, so that the install script finds the DLL beside it after unpacking.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -55,6 +55,7 @@ to_crlf dist/install.cmd "$stage/install.cmd"
 to_crlf dist/uninstall.cmd "$stage/uninstall.cmd"
 to_crlf dist/INSTALL.txt "$stage/INSTALL.txt"
 cp examples/print.html "$stage/examples/print.html"
+cp -r policy "$stage/policy"  # the Group Policy templates of the site policy
 
 # The same sources give the same zip: entries in a fixed order, dated by the last commit (UTC).
 export TZ=UTC
