@@ -30,9 +30,10 @@ NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t, char**, char**, NPS
   instance->pdata = nullptr;
   char* origin = FetchDocumentOrigin(instance);
   SiteAccess access;
-  InstanceState* state = DecideSiteAccess(origin, &access)
-                             ? static_cast<InstanceState*>(ModuleAlloc(sizeof(InstanceState)))
-                             : nullptr;
+  InstanceState* state = nullptr;
+  if (DecideSiteAccess(origin, &access)) {
+    state = static_cast<InstanceState*>(ModuleAlloc(sizeof(InstanceState)));
+  }
   if (!state) {
     ReleaseDocumentOrigin(origin);
     return NPERR_OUT_OF_MEMORY_ERROR;

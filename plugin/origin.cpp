@@ -7,6 +7,7 @@ namespace {
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsSchemeCharacter(char c) { return IsAlpha(c) || IsDigit(c) || c == '+' || c == '-' || c == '.'; }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // ASCII letter case only: origins are ASCII (a browser states international names in Punycode).
@@ -55,7 +56,7 @@ size_t Ipv6Length(const char* text) {
 bool ParseOrigin(const char* text, bool pattern, Origin* origin) {
   if (!text || !IsAlpha(text[0])) return false;
   size_t at = 1;
-  while (IsAlpha(text[at]) || IsDigit(text[at]) || text[at] == '+' || text[at] == '-' || text[at] == '.') ++at;
+  while (IsSchemeCharacter(text[at])) ++at;
   origin->scheme = text;
   origin->schemeLength = at;
   if (strncmp(text + at, "://", 3) != 0) return false;
@@ -75,7 +76,9 @@ bool ParseOrigin(const char* text, bool pattern, Origin* origin) {
     ++at;
     uint32_t port = 0;
     size_t digits = 0;
-    for (; IsDigit(text[at]) && digits < 6; ++at, ++digits) port = port * 10 + static_cast<uint32_t>(text[at] - '0');
+    for (; IsDigit(text[at]) && digits < 6; ++at, ++digits) {
+      port = port * 10 + static_cast<uint32_t>(text[at] - '0');
+    }
     if (digits == 0 || digits > 5 || port == 0 || port > 65535) return false;
     origin->port = port;
   }

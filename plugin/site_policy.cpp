@@ -22,22 +22,23 @@ const int kMaxReads = 4;
 
 enum ValueRead { ValueOk, ValueMissing, ValueMalformed, ValueNoMemory };
 
+// The registry answers LONG results; the error codes are declared as DWORD.
+bool Is(LONG status, DWORD code) { return status == static_cast<LONG>(code); }
+
 // Reads one value of the policy key into a ModuleAlloc block in *data, followed by two NUL bytes that
 // end any text in it; *size is the value's own length.
 ValueRead ReadValue(HKEY key, const char* name, DWORD* type, BYTE** data, DWORD* size) {
   DWORD needed = 0;
   LONG status = RegQueryValueExA(key, name, nullptr, type, nullptr, &needed);
   for (int read = 0; read < kMaxReads; ++read) {
-    if (status == static_cast<LONG>(ERROR_FILE_NOT_FOUND)) return ValueMissing;
-    if (status != static_cast<LONG>(ERROR_SUCCESS) && status != static_cast<LONG>(ERROR_MORE_DATA)) {
-      return ValueMalformed;
-    }
+    if (Is(status, ERROR_FILE_NOT_FOUND)) return ValueMissing;
+    if (!Is(status, ERROR_SUCCESS) && !Is(status, ERROR_MORE_DATA)) return ValueMalformed;
     if (needed > kMaxValueBytes) return ValueMalformed;
     BYTE* block = static_cast<BYTE*>(ModuleAlloc(needed + 2));
     if (!block) return ValueNoMemory;
     DWORD got = needed;
     status = RegQueryValueExA(key, name, nullptr, type, block, &got);
-    if (status == static_cast<LONG>(ERROR_SUCCESS) && got <= needed) {
+    if (Is(status, ERROR_SUCCESS) && got <= needed) {
       block[got] = 0;
       block[got + 1] = 0;
       *data = block;
@@ -107,10 +108,8 @@ bool DecideSiteAccess(const char* origin, SiteAccess* access) {
   HKEY key = nullptr;
   const LONG opened =
       RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPolicyKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key);
-  if (opened == static_cast<LONG>(ERROR_FILE_NOT_FOUND) || opened == static_cast<LONG>(ERROR_PATH_NOT_FOUND)) {
-    return true;
-  }
-  if (opened != static_cast<LONG>(ERROR_SUCCESS)) {
+  if (Is(opened, ERROR_FILE_NOT_FOUND) || Is(opened, ERROR_PATH_NOT_FOUND)) return true;
+  if (!Is(opened, ERROR_SUCCESS)) {
     // A policy is there but cannot be read: it restricts as a malformed one does.
     access->siteAllowed = false;
     access->hardwareAddressesAllowed = false;
