@@ -26,6 +26,12 @@ namespace host {
 // host does not implement stay null.
 NPNetscapeFuncs BrowserTable();
 
+// ---- The page ----
+
+// The origin the host states for NPNVdocumentOrigin from now on, e.g. "https://shop.example.com";
+// null: the host answers nothing, as a browser that does not know the variable.
+void SetDocumentOrigin(const char* origin);
+
 // ---- Identifiers ----
 
 NPIdentifier StringId(const char* name);  // the same pointer for equal names, for the process's life

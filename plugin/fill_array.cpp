@@ -10,6 +10,7 @@
 #include "plugin/method_ids.h"
 #include "plugin/name_list.h"
 #include "plugin/printer_names_utf8.h"
+#include "plugin/site_policy.h"
 
 namespace {
 
@@ -61,14 +62,29 @@ bool FillArrayFromNameList(PrintScriptObject* object, const NPVariant* args, uin
   return true;
 }
 
+namespace {
+
+// A page the site policy refuses: the result as for a failed list, and nothing is enumerated.
+bool RefuseList(PrintScriptObject* object, NPVariant* result, const char* message) {
+  BOOLEAN_TO_NPVARIANT(false, *result);
+  ErrorReport(object, message);
+  return false;
+}
+
+}  // namespace
+
 bool InvokeGetPrinters(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
                        NPVariant* result) {
+  if (const char* denied = SiteAccessDenial(object, UsePrinters)) return RefuseList(object, result, denied);
   return FillArrayFromNameList(object, args, argCount, result, ListPrinterNamesUtf8,
                                kMessagePrintersFailed);
 }
 
 bool InvokeGetMacAddresses(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
                            NPVariant* result) {
+  if (const char* denied = SiteAccessDenial(object, UseHardwareAddresses)) {
+    return RefuseList(object, result, denied);
+  }
   return FillArrayFromNameList(object, args, argCount, result, ListHardwareAddresses,
                                kMessageMacAddressesFailed);
 }

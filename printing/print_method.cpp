@@ -8,6 +8,7 @@
 #include "plugin/error_report.h"
 #include "plugin/messages.h"
 #include "plugin/method_ids.h"
+#include "plugin/site_policy.h"
 #include "printing/base64.h"
 #include "printing/raw_print_job.h"
 
@@ -93,6 +94,10 @@ const char* PrintOnNamedPrinter(PrintScriptObject* object, NPObject* argument, c
 }  // namespace
 
 bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argCount, NPVariant*) {
+  if (const char* denied = SiteAccessDenial(object, UsePrinters)) {
+    ErrorReport(object, denied);
+    return true;
+  }
   if (argCount == 0 || args[0].type != NPVariantType_Object || !args[0].value.objectValue) {
     ErrorReport(object, kMessageExpectPrintObject);
     return true;

@@ -234,3 +234,12 @@ def wait_for_jobs(printer, count, timeout=ARRIVAL_TIMEOUT):
         if len(jobs) >= count or time.monotonic() > deadline:
             return jobs
         time.sleep(0.05)
+
+
+def wine_reg(*arguments):
+    """Runs Wine's reg.exe in the test prefix (add, delete, query) and fails on a non-zero exit."""
+    completed = subprocess.run([WINE, "reg"] + list(arguments), stdin=subprocess.DEVNULL,
+                               capture_output=True, timeout=COMMAND_TIMEOUT)
+    if completed.returncode != 0:
+        raise RuntimeError("reg %s: %r" % (" ".join(arguments), Result(completed)))
+    return Result(completed)

@@ -24,6 +24,7 @@ class ModuleTest : public ::testing::Test {
     doubles::Reset();
     host::FailMemAllocAt(0);
     host::TakeException(nullptr);
+    host::SetDocumentOrigin(nullptr);
     before_ = host::GetCounters();
     ASSERT_EQ(plugin_.Initialize(), NPERR_NO_ERROR);
   }
