@@ -34,6 +34,7 @@ typedef const WCHAR* LPCWSTR;
 typedef DWORD* LPDWORD;
 typedef BOOL* LPBOOL;
 typedef void* LPVOID;
+typedef DWORD LCID;
 
 #define WINAPI
 #define TRUE 1
@@ -52,6 +53,10 @@ typedef void* LPVOID;
 #define CP_UTF8 65001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
+
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define NORM_IGNORECASE 0x00000001u
+#define CSTR_EQUAL 2
 
 #define PRINTER_ENUM_LOCAL 0x00000002u
 #define PRINTER_ENUM_CONNECTIONS 0x00000004u
@@ -117,6 +122,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength,
                         int wideLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                         int textLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int length1, LPCSTR text2, int length2);
 // WINSPOOL
 BOOL GetDefaultPrinterA(LPSTR buffer, LPDWORD size);
 BOOL OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);

@@ -22,6 +22,7 @@ class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     doubles::Reset();
+    host::HoldReferences(true);
     host::FailMemAllocAt(0);
     host::TakeException(nullptr);
     before_ = host::GetCounters();
@@ -30,6 +31,7 @@ class ModuleTest : public ::testing::Test {
 
   void TearDown() override {
     host::FailMemAllocAt(0);
+    host::HoldReferences(true);
     doubles::FailAllocAt(0);
     doubles::FailAllocsFrom(0);
     // What the test kept goes first, then the page's instances, as a browser leaves a page.
