@@ -42,10 +42,7 @@ const char* ConvertPrinterName(const NPString& text, char** name) {
 // The spooler's own spelling of the printer the ANSI name names, as *printerName pointing into the
 // printer list *listed, which the caller frees. A name the spooler does not list is never opened.
 const char* LookUpListedPrinter(const char* name, char** listed, const char** printerName) {
-  if (ListPrinterNames(listed) != kPrinterNamesOk) {
-    *listed = nullptr;
-    return kMessagePrintFailed;
-  }
+  if (ListPrinterNames(listed) != kPrinterNamesOk) return kMessagePrintFailed;
   *printerName = FindListedPrinter(*listed, name);
   return *printerName ? nullptr : kMessageNoSuchPrinter;
 }
