@@ -1,5 +1,6 @@
-// KERNEL32 for native builds: the thread's last error, and the code-page conversions between UTF-8,
-// UTF-16 and the ANSI code page (Windows-1252 or UTF-8), with Windows' argument conventions.
+// KERNEL32 for native builds: the thread's last error, the code-page conversions between UTF-8,
+// UTF-16 and the ANSI code page (Windows-1252 or UTF-8), with Windows' argument conventions, and the
+// comparison of ANSI texts with or without case.
 #include <string.h>
 
 #include <string>
