@@ -39,6 +39,7 @@ typedef int32_t LONG;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef DWORD REGSAM;
+typedef DWORD LCID;
 
 #define WINAPI
 #define TRUE 1
@@ -67,6 +68,9 @@ typedef DWORD REGSAM;
 #define REG_SZ 1u
 #define REG_DWORD 4u
 #define REG_MULTI_SZ 7u
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define NORM_IGNORECASE 0x00000001u
+#define CSTR_EQUAL 2
 
 #define PRINTER_ENUM_LOCAL 0x00000002u
 #define PRINTER_ENUM_CONNECTIONS 0x00000004u
@@ -132,6 +136,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength,
                         int wideLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                         int textLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int length1, LPCSTR text2, int length2);
 // WINSPOOL
 BOOL GetDefaultPrinterA(LPSTR buffer, LPDWORD size);
 BOOL OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);

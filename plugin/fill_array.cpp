@@ -55,8 +55,13 @@ bool FillArrayFromNameList(PrintScriptObject* object, const NPVariant* args, uin
   BOOLEAN_TO_NPVARIANT(true, *result);
   for (const char* name = list; *name != '\0'; name = NextName(name)) {
     PushName(object, array, name);
-    // The page destroyed the instance from inside push: the names left have nowhere to go.
-    if (IsDetached(object)) break;
+    // The page destroyed the instance from inside push: the names left have nowhere to go, and a
+    // list cut short must not look like a success. The object is still alive (invoke holds it).
+    if (IsDetached(object) && *NextName(name) != '\0') {
+      BOOLEAN_TO_NPVARIANT(false, *result);
+      ErrorReport(object, failureMessage);
+      break;
+    }
   }
   ModuleFree(list);
   return true;

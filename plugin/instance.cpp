@@ -26,8 +26,9 @@ void FillPluginFuncs(NPPluginFuncs* table) {
 }
 
 NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t, char**, char**, NPSavedData*) {
-  if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
-  instance->pdata = nullptr;
+  // An instance that already has its record is not made again: that would lose the record and leave
+  // its object attached to an instance that no longer knows it.
+  if (!instance || instance->pdata) return NPERR_INVALID_INSTANCE_ERROR;
   char* origin = FetchDocumentOrigin(instance);
   SiteAccess access;
   InstanceState* state = nullptr;

@@ -7,7 +7,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   g++-multilib qemu-user
   googletest libbenchmark-dev libssl-dev valgrind libclang-rt-14-dev
-  wine64 cups cups-client cups-bsd iproute2 zip nodejs
+  wine64 cups cups-client cups-bsd iproute2 zip nodejs locales
   wixl msitools osslsigncode openssl
 )
 

@@ -22,6 +22,7 @@ class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     doubles::Reset();
+    host::HoldReferences(true);
     host::FailMemAllocAt(0);
     host::TakeException(nullptr);
     host::SetDocumentOrigin(nullptr);
@@ -31,6 +32,7 @@ class ModuleTest : public ::testing::Test {
 
   void TearDown() override {
     host::FailMemAllocAt(0);
+    host::HoldReferences(true);
     doubles::FailAllocAt(0);
     doubles::FailAllocsFrom(0);
     // What the test kept goes first, then the page's instances, as a browser leaves a page.
