@@ -71,9 +71,10 @@ demo: build-win32 build-win64
 test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e
 	@echo "make test: all layers passed"
 
-# Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder against
-# OpenSSL, a one-character-at-a-time decoder and memcpy; print through the host against the decoder
-# alone; the list methods at growing sizes; printing under Wine against lp (skipped without Wine/CUPS).
+# Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
+# against OpenSSL, a table-driven decoder and memcpy; print through the host against the decoder alone;
+# the list methods at growing sizes; printing under Wine against lp and a plain TCP write (skipped
+# without Wine/CUPS).
 bench: build-bench build-win64
 	build/bench/decoder_bench
 	build/bench/print_path_bench
