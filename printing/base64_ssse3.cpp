@@ -44,7 +44,8 @@ SSSE3_INLINE bool DecodeStep(const uint8_t* in, const Ssse3Constants& k, __m128i
   const __m128i chars = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
   const __m128i high = _mm_and_si128(_mm_srli_epi32(chars, 4), k.nibble);
   const __m128i low = _mm_and_si128(chars, k.nibble);
-  const __m128i outside = _mm_and_si128(_mm_shuffle_epi8(k.highClass, high), _mm_shuffle_epi8(k.lowClass, low));
+  const __m128i outside =
+      _mm_and_si128(_mm_shuffle_epi8(k.highClass, high), _mm_shuffle_epi8(k.lowClass, low));
   if (_mm_movemask_epi8(_mm_cmpeq_epi8(outside, _mm_setzero_si128())) != 0xFFFF) return false;
   // "/" looks its offset up one column below "+": the comparison gives -1 for it.
   const __m128i column = _mm_add_epi8(high, _mm_cmpeq_epi8(chars, k.slash));

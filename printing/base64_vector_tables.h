@@ -1,7 +1,7 @@
 // The constants the SSSE3 and AVX2 block loops share. Each table is looked up with a byte shuffle,
 // which works on 16-byte halves: its 16 entries are there twice, for the two halves of an AVX2
-// register (the SSSE3 loop reads the first 16). Kept whole in memory, the AVX2 loop can use them as
-// operands straight from there rather than keeping them in its few registers or on the stack.
+// register (the SSSE3 loop reads the first 16). Whole 32-byte tables in memory let the compiler use
+// them as memory operands where registers run short (eight vector registers in 32-bit code).
 #pragma once
 
 #include <stdint.h>
@@ -14,9 +14,11 @@ namespace base64_vector {
 //   0x01  column 2: all but "+" (B) and "/" (F)      0x02  column 3: A to F (":" to "?", "=" too)
 //   0x04  columns 4 and 6: 0 ("@", "`")             0x08  columns 5 and 7: B to F ("[" .. "_", "{" ..)
 //   0x10  columns 0, 1 and 8 to F: every low nibble
-#define BASE64_HIGH_CLASSES 0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10
+#define BASE64_HIGH_CLASSES \
+  0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10
 alignas(32) constexpr uint8_t kHighNibbleClass[32] = {BASE64_HIGH_CLASSES, BASE64_HIGH_CLASSES};
-#define BASE64_LOW_CLASSES 0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A
+#define BASE64_LOW_CLASSES \
+  0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A
 alignas(32) constexpr uint8_t kLowNibbleClass[32] = {BASE64_LOW_CLASSES, BASE64_LOW_CLASSES};
 
 // What to add to an alphabet character to get its 6-bit value, by its high nibble; "/" (column 2
