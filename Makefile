@@ -28,11 +28,13 @@ unit32: build-linux32
 artifact: build-win32
 	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll
 
-# The install scripts under Wine's cmd and reg, for one user and for all users; the example page's
-# script against a stand-in plug-in.
+# The install scripts under Wine's cmd and reg, for one user and for all users; the packages of
+# `make dist`: signed with a throwaway certificate, and the MSI installed, upgraded and removed under
+# Wine in an empty prefix. The example page's script against a stand-in plug-in.
 .PHONY: install-test example-test
-install-test: deps
+install-test: build-win32
 	python3 tests/install/test_install.py
+	python3 tests/install/test_package.py
 
 example-test: deps
 	node tests/examples/test_print_page.js
@@ -85,9 +87,10 @@ bench: build-bench build-win64
 	build/bench/lists_bench
 	python3 bench/e2e_print.py
 
-# The package a user installs: dist/nptovi32-<version>-win32.zip.
+# The packages a user installs: dist/nptovi32-<version>-win32.zip and dist/nptovi32-<version>-x86.msi.
+# `make dist SIGN_PFX=key.pfx SIGN_PASS_FILE=password.txt` signs the DLL, nphost.exe and the MSI.
 dist:
-	@scripts/dist.sh
+	@SIGN_PFX="$(SIGN_PFX)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" scripts/dist.sh
 
 clean:
 	rm -rf build

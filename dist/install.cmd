@@ -11,14 +11,17 @@ rem 3 the registry refused a write (nothing is left behind).
 rem
 rem Every path is expanded outside parenthesised blocks and inside quotes, so folders such as
 rem "C:\Program Files (x86)\A & B" work.
+rem
+rem The product's name, maker and version below are filled in by CMake from CMakeLists.txt; the
+rem zip ships the filled-in copy.
 setlocal EnableExtensions DisableDelayedExpansion
 
 set "PLUGIN_ID=@ternaport.com/nptovi32"
 set "MIME_TYPE=application/x-vnd-tovi-print"
-set "PRODUCT_NAME=Ternaport Print Plugin"
-set "VENDOR=Ternaport"
+set "PRODUCT_NAME=@NPTOVI_PRODUCT_NAME@"
+set "VENDOR=@NPTOVI_MANUFACTURER@"
 set "DESCRIPTION=Print plugin."
-set "VERSION=0.0.0.11"
+set "VERSION=@PROJECT_VERSION@"
 set "MIME_DESCRIPTION=Ternaport raw print data"
 
 set "SCOPE=user"

@@ -10,6 +10,7 @@ NPNetscapeFuncs BrowserTable() {
   table.memalloc = detail::MemAlloc;
   table.memfree = detail::MemFree;
   table.memflush = detail::MemFlush;
+  table.getvalue = detail::GetValue;
   table.getstringidentifier = detail::GetStringIdentifier;
   table.getstringidentifiers = detail::GetStringIdentifiers;
   table.getintidentifier = detail::GetIntIdentifier;

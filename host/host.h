@@ -26,6 +26,12 @@ namespace host {
 // host does not implement stay null.
 NPNetscapeFuncs BrowserTable();
 
+// ---- The page ----
+
+// The origin the host states for NPNVdocumentOrigin from now on, e.g. "https://shop.example.com";
+// null: the host answers nothing, as a browser that does not know the variable.
+void SetDocumentOrigin(const char* origin);
+
 // ---- Identifiers ----
 
 NPIdentifier StringId(const char* name);  // the same pointer for equal names, for the process's life
@@ -52,6 +58,13 @@ void FailMemAllocAt(size_t n);
 // An exception the plug-in set outside any Instance::Call (for instance while a test calls a class
 // slot directly), handed out once: true and its text, or false when none is pending.
 bool TakeException(std::string* text);
+
+// How the browser holds the plug-in's scriptable objects. Held (the default): it keeps the reference
+// NPP_GetValue gave it until the Instance goes, and one more across each call it makes on the object.
+// Not held: it takes none across a call and gives its reference up as soon as the instance is
+// destroyed, as a browser may when the element goes, so that inside a call only the plug-in's own
+// references keep the object alive.
+void HoldReferences(bool hold);
 
 // ---- Script values ----
 
@@ -148,7 +161,8 @@ class Instance {
 
   // Calls a method on the scriptable object as a page does: hasMethod, then invoke with the
   // arguments; the result variant is released after it has been copied into the outcome's text.
-  // The host holds a reference to the object during the call; the Instance itself must outlive it.
+  // The host holds a reference to the object during the call (unless HoldReferences(false)); the
+  // Instance itself must outlive it.
   CallOutcome Call(const char* method, const std::vector<NPVariant>& args = {});
   CallOutcome CallId(NPIdentifier method, const std::vector<NPVariant>& args = {});
 

@@ -26,6 +26,11 @@ void* HostBlock(size_t size);
 // Frees a block of MemAlloc or HostBlock; false (nothing freed) for a block the host does not know.
 bool FreeBlock(void* block);
 
+// ---- Browser values (browser_values.cpp) ----
+
+// The table's getvalue: NPNVdocumentOrigin when SetDocumentOrigin gave one, else an error.
+NPError GetValue(NPP npp, NPNVariable variable, void* value);
+
 // ---- Identifiers (identifiers.cpp) ----
 
 NPIdentifier GetStringIdentifier(const NPUTF8* name);

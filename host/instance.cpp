@@ -7,6 +7,8 @@ namespace {
 // NPP_New takes the MIME type as writable text; the plug-in must not write it, but it gets a copy.
 char kMimeType[] = "application/x-vnd-tovi-print";
 
+bool holdReferences = true;
+
 }  // namespace
 
 Instance::Instance(Plugin& plugin) : plugin_(plugin) {
@@ -42,6 +44,11 @@ void Instance::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
   if (plugin_.Funcs().destroy) plugin_.Funcs().destroy(&npp_, nullptr);
+  if (!holdReferences && scriptObject_) {
+    NPObject* object = scriptObject_;
+    scriptObject_ = nullptr;
+    detail::ReleaseObject(object);
+  }
 }
 
 CallOutcome Instance::Call(const char* method, const std::vector<NPVariant>& args) {
@@ -53,8 +60,10 @@ CallOutcome Instance::CallId(NPIdentifier name, const std::vector<NPVariant>& ar
   NPObject* object = ScriptObject();
   if (!object) return outcome;
   // Held for the length of the call, as a browser holds the object a script is calling, so that a
-  // nested call that destroys the instance cannot free the object under this one.
-  detail::RetainObject(object);
+  // nested call that destroys the instance cannot free the object under this one. A browser that
+  // holds nothing leaves that to the plug-in; the object is then not touched after invoke.
+  const bool hold = holdReferences;
+  if (hold) detail::RetainObject(object);
   NPVariant result;
   VOID_TO_NPVARIANT(result);
   {
@@ -72,8 +81,10 @@ CallOutcome Instance::CallId(NPIdentifier name, const std::vector<NPVariant>& ar
   if (result.type == NPVariantType_Double) outcome.resultDouble = result.value.doubleValue;
   outcome.resultText = TextOf(result);
   detail::DisposeVariant(&result);
-  detail::ReleaseObject(object);
+  if (hold) detail::ReleaseObject(object);
   return outcome;
 }
+
+void HoldReferences(bool hold) { holdReferences = hold; }
 
 }  // namespace host

@@ -35,13 +35,14 @@ bool CopyVariant(const NPVariant& from, NPVariant* to) {
     return true;
   }
   const NPString& text = from.value.stringValue;
-  char* characters = static_cast<char*>(HostBlock(size_t(text.UTF8Length) + 1));
+  // Exactly the string's length and no NUL after it, as browsers hand strings over: a plug-in that
+  // reads past UTF8Length reads past the block.
+  char* characters = static_cast<char*>(HostBlock(text.UTF8Length));
   if (!characters) {
     VOID_TO_NPVARIANT(*to);
     return false;
   }
-  memcpy(characters, text.UTF8Characters, text.UTF8Length);
-  characters[text.UTF8Length] = '\0';  // not part of the value; handy for whoever prints it
+  if (text.UTF8Length) memcpy(characters, text.UTF8Characters, text.UTF8Length);
   STRINGN_TO_NPVARIANT(characters, text.UTF8Length, *to);
   return true;
 }

@@ -96,6 +96,7 @@ typedef enum {
   NPNVPluginElementNPObject = 16,
   NPNVSupportsWindowless = 17,
   NPNVprivateModeBool = 18,
+  NPNVdocumentOrigin = 22,  // the page's origin as NPN_MemAlloc text, which the plug-in frees
 } NPNVariable;
 
 typedef struct _NPSavedData {

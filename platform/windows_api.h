@@ -1,6 +1,7 @@
 // The one header through which the module reaches Windows.
 //
-// Windows builds include the real headers and link the real libraries (WINSPOOL, IPHLPAPI, KERNEL32).
+// Windows builds include the real headers and link the real libraries (WINSPOOL, IPHLPAPI, KERNEL32,
+// ADVAPI32).
 // Other builds declare the same names and record layouts here, and the test doubles implement them,
 // so module code calls the platform by its real names everywhere.
 #pragma once
@@ -34,6 +35,11 @@ typedef const WCHAR* LPCWSTR;
 typedef DWORD* LPDWORD;
 typedef BOOL* LPBOOL;
 typedef void* LPVOID;
+typedef int32_t LONG;
+typedef struct HKEY__* HKEY;
+typedef HKEY* PHKEY;
+typedef DWORD REGSAM;
+typedef DWORD LCID;
 
 #define WINAPI
 #define TRUE 1
@@ -44,7 +50,10 @@ typedef void* LPVOID;
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_NOT_ENOUGH_MEMORY 8u
 #define ERROR_INVALID_PARAMETER 87u
+#define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_ACCESS_DENIED 5u
 #define ERROR_INSUFFICIENT_BUFFER 122u
+#define ERROR_MORE_DATA 234u
 #define ERROR_INVALID_PRINTER_NAME 1801u
 #define ERROR_NO_UNICODE_TRANSLATION 1113u
 
@@ -52,6 +61,16 @@ typedef void* LPVOID;
 #define CP_UTF8 65001u
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define WC_NO_BEST_FIT_CHARS 0x00000400u
+
+#define HKEY_LOCAL_MACHINE (reinterpret_cast<HKEY>(static_cast<uintptr_t>(0x80000002u)))
+#define KEY_QUERY_VALUE 0x0001u
+#define KEY_WOW64_64KEY 0x0100u
+#define REG_SZ 1u
+#define REG_DWORD 4u
+#define REG_MULTI_SZ 7u
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define NORM_IGNORECASE 0x00000001u
+#define CSTR_EQUAL 2
 
 #define PRINTER_ENUM_LOCAL 0x00000002u
 #define PRINTER_ENUM_CONNECTIONS 0x00000004u
@@ -117,6 +136,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength,
                         int wideLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                         int textLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
+int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int length1, LPCSTR text2, int length2);
 // WINSPOOL
 BOOL GetDefaultPrinterA(LPSTR buffer, LPDWORD size);
 BOOL OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
@@ -130,6 +150,11 @@ BOOL EnumPrintersA(DWORD flags, LPSTR serverName, DWORD level, LPBYTE buffer, DW
                    LPDWORD needed, LPDWORD returned);
 // IPHLPAPI
 DWORD GetIfTable(PMIB_IFTABLE table, DWORD* size, BOOL order);
+// ADVAPI32
+LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
+LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataSize);
+LONG RegCloseKey(HKEY key);
 }
 
 #endif

@@ -9,8 +9,15 @@ extern NPNetscapeFuncs BrowserFuncs;
 // The browser's table must reach at least this far: the last slot the module calls is setexception.
 constexpr size_t kBrowserTableSizeNeeded =
     offsetof(NPNetscapeFuncs, setexception) + sizeof(NPN_SetExceptionProcPtr);
+static_assert(offsetof(NPNetscapeFuncs, memfree) < kBrowserTableSizeNeeded &&
+                  offsetof(NPNetscapeFuncs, getvalue) < kBrowserTableSizeNeeded,
+              "every slot the module calls lies within the size it requires");
 
 inline void* NPN_MemAlloc(uint32_t size) { return BrowserFuncs.memalloc(size); }
+inline void NPN_MemFree(void* block) { BrowserFuncs.memfree(block); }
+inline NPError NPN_GetValue(NPP npp, NPNVariable variable, void* value) {
+  return BrowserFuncs.getvalue(npp, variable, value);
+}
 inline NPIdentifier NPN_GetStringIdentifier(const NPUTF8* name) {
   return BrowserFuncs.getstringidentifier(name);
 }

@@ -10,6 +10,7 @@
 #include "plugin/method_ids.h"
 #include "plugin/name_list.h"
 #include "plugin/printer_names_utf8.h"
+#include "plugin/site_policy.h"
 
 namespace {
 
@@ -54,21 +55,41 @@ bool FillArrayFromNameList(PrintScriptObject* object, const NPVariant* args, uin
   BOOLEAN_TO_NPVARIANT(true, *result);
   for (const char* name = list; *name != '\0'; name = NextName(name)) {
     PushName(object, array, name);
-    // The page destroyed the instance from inside push: the names left have nowhere to go.
-    if (IsDetached(object)) break;
+    // The page destroyed the instance from inside push: the names left have nowhere to go, and a
+    // list cut short must not look like a success. The object is still alive (invoke holds it).
+    if (IsDetached(object) && *NextName(name) != '\0') {
+      BOOLEAN_TO_NPVARIANT(false, *result);
+      ErrorReport(object, failureMessage);
+      break;
+    }
   }
   ModuleFree(list);
   return true;
 }
 
+namespace {
+
+// A page the site policy refuses: the result as for a failed list, and nothing is enumerated.
+bool RefuseList(PrintScriptObject* object, NPVariant* result, const char* message) {
+  BOOLEAN_TO_NPVARIANT(false, *result);
+  ErrorReport(object, message);
+  return false;
+}
+
+}  // namespace
+
 bool InvokeGetPrinters(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
                        NPVariant* result) {
+  if (const char* denied = SiteAccessDenial(object, UsePrinters)) return RefuseList(object, result, denied);
   return FillArrayFromNameList(object, args, argCount, result, ListPrinterNamesUtf8,
                                kMessagePrintersFailed);
 }
 
 bool InvokeGetMacAddresses(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
                            NPVariant* result) {
+  if (const char* denied = SiteAccessDenial(object, UseHardwareAddresses)) {
+    return RefuseList(object, result, denied);
+  }
   return FillArrayFromNameList(object, args, argCount, result, ListHardwareAddresses,
                                kMessageMacAddressesFailed);
 }

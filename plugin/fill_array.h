@@ -10,7 +10,9 @@ typedef int (*NameListProducer)(char** list);
 
 // Checks that the first argument is an object with a "push" method (else the ?101 failure, result not
 // written), runs the producer (on failure failureMessage, result false), then pushes every entry as
-// one string and frees the list (result true). Returns what invoke hands back to the browser.
+// one string and frees the list (result true; when page script destroys the instance from a push
+// before the last, failureMessage and result false, still returning true). Returns what invoke hands
+// back to the browser.
 bool FillArrayFromNameList(PrintScriptObject* object, const NPVariant* args, uint32_t argCount,
                            NPVariant* result, NameListProducer produce, const char* failureMessage);
 

@@ -4,6 +4,7 @@
 #include "plugin/browser_funcs.h"
 #include "plugin/module_texts.h"
 #include "plugin/script_object.h"
+#include "plugin/site_policy.h"
 
 void FillPluginFuncs(NPPluginFuncs* table) {
   // A plain 1, not the NPAPI header's version number; size stays as the browser set it.
@@ -25,16 +26,28 @@ void FillPluginFuncs(NPPluginFuncs* table) {
 }
 
 NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t, char**, char**, NPSavedData*) {
-  if (!instance) return NPERR_INVALID_INSTANCE_ERROR;
-  instance->pdata = nullptr;
-  InstanceState* state = static_cast<InstanceState*>(ModuleAlloc(sizeof(InstanceState)));
-  if (!state) return NPERR_OUT_OF_MEMORY_ERROR;
+  // An instance that already has its record is not made again: that would lose the record and leave
+  // its object attached to an instance that no longer knows it.
+  if (!instance || instance->pdata) return NPERR_INVALID_INSTANCE_ERROR;
+  char* origin = FetchDocumentOrigin(instance);
+  SiteAccess access;
+  InstanceState* state = nullptr;
+  if (DecideSiteAccess(origin, &access)) {
+    state = static_cast<InstanceState*>(ModuleAlloc(sizeof(InstanceState)));
+  }
+  if (!state) {
+    ReleaseDocumentOrigin(origin);
+    return NPERR_OUT_OF_MEMORY_ERROR;
+  }
   state->scriptObject = NPN_CreateObject(instance, const_cast<NPClass*>(&PrintScriptClass));
   if (!state->scriptObject) {
     ModuleFree(state);
+    ReleaseDocumentOrigin(origin);
     return NPERR_OUT_OF_MEMORY_ERROR;
   }
   state->lastError = nullptr;
+  state->documentOrigin = origin;
+  state->access = access;
   instance->pdata = state;
   return NPERR_NO_ERROR;
 }
@@ -46,6 +59,7 @@ NPError NPP_Destroy(NPP instance, NPSavedData**) {
   // script call finds no instance instead of reading this freed record.
   DetachScriptObject(state->scriptObject);
   NPN_ReleaseObject(state->scriptObject);
+  ReleaseDocumentOrigin(state->documentOrigin);
   ModuleFree(state);
   instance->pdata = nullptr;
   return NPERR_NO_ERROR;

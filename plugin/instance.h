@@ -2,11 +2,14 @@
 #pragma once
 
 #include "npapi/npapi.h"
+#include "plugin/site_policy.h"
 
 // Behind each instance's pdata, from the end of NPP_New until NPP_Destroy.
 struct InstanceState {
   NPObject* scriptObject;  // the instance's PrintScriptObject; one reference is this record's
   const char* lastError;   // null, or one of the module's static messages; never copied or freed
+  char* documentOrigin;    // the browser's NPN_MemAlloc text of the page's origin, or null; freed here
+  SiteAccess access;       // what the site policy allowed the page when the instance was made
 };
 
 // Fills the fourteen slots from newp through setvalue; later slots are not written.

@@ -14,4 +14,6 @@ const char kMessageBase64BufferTooSmall[] = "?408 base64 decode: output buffer t
 const char kMessageBase64Decode[] = "?409 base64 decode: error decoding";
 const char kMessageNoSuchPrinter[] = "?412 print failed - no such printer / no printers installed";
 const char kMessagePrintFailed[] = "?413 print failed";
+const char kMessageSiteNotAllowed[] = "?501 access denied - this site may not use the plug-in";
+const char kMessageHardwareAddressesOff[] = "?502 access denied - hardware addresses are turned off";
 

@@ -1,5 +1,6 @@
 // The fixed failure messages a script sees as exceptions and through getLastError. The first digit of
-// the code names the area: 1 the array argument, 2 getMacAddresses, 3 getPrinters, 4 print.
+// the code names the area: 1 the array argument, 2 getMacAddresses, 3 getPrinters, 4 print, 5 the
+// administrator's site policy.
 #pragma once
 
 extern const char kMessageExpectArray[];
@@ -16,3 +17,5 @@ extern const char kMessageBase64BufferTooSmall[];
 extern const char kMessageBase64Decode[];
 extern const char kMessageNoSuchPrinter[];
 extern const char kMessagePrintFailed[];
+extern const char kMessageSiteNotAllowed[];
+extern const char kMessageHardwareAddressesOff[];

@@ -1,11 +1,13 @@
 #include "plugin/module_texts.h"
 
-const char kPluginName[] = "Ternaport Print Plugin";
+#include "product_version.h"
+
+const char kPluginName[] = NPTOVI_PRODUCT_NAME;
 const char kPluginDescription[] = "Print plugin.";
 // type:extensions:description, one entry with no extensions and no description.
 const char kMimeDescription[] = "application/x-vnd-tovi-print::";
 // The same version as FileVersion and ProductVersion in the version resource.
-const char kVersionText[] = "0.0.0.11";
+const char kVersionText[] = NPTOVI_VERSION_TEXT;
 
 NPError GetIdentityValue(NPPVariable variable, void* value) {
   const char* text = nullptr;

@@ -1,6 +1,7 @@
 #include "plugin/script_object.h"
 
 #include "platform/module_heap.h"
+#include "plugin/browser_funcs.h"
 #include "plugin/fill_array.h"
 #include "plugin/info_methods.h"
 #include "plugin/method_ids.h"
@@ -50,7 +51,12 @@ bool Invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t
   if (IsDetached(AsPrintObject(object)) || name == nullptr) return false;
   const MethodEntry* method = FindMethod(name);
   if (!method) return false;
-  return method->run(AsPrintObject(object), args, argCount, result);
+  // The method's own reference: page script run inside the call may destroy the instance and drop
+  // every other reference, and the method still reports on the object when it ends.
+  NPN_RetainObject(object);
+  const bool returned = method->run(AsPrintObject(object), args, argCount, result);
+  NPN_ReleaseObject(object);
+  return returned;
 }
 
 bool InvokeDefault(NPObject*, const NPVariant*, uint32_t, NPVariant*) { return false; }
@@ -68,7 +74,7 @@ const NPClass PrintScriptClass = {
 };
 
 InstanceState* InstanceOf(const PrintScriptObject* object) {
-  if (!object->npp) return nullptr;
+  if (IsDetached(object)) return nullptr;
   return static_cast<InstanceState*>(object->npp->pdata);
 }
 

@@ -12,9 +12,12 @@ struct PrintScriptObject : NPObject {
 
 extern const NPClass PrintScriptClass;
 
-// True once the instance that made the object is destroyed. Script run by any browser call may
-// destroy it, so methods check again after such calls before they use npp.
-inline bool IsDetached(const PrintScriptObject* object) { return object->npp == nullptr; }
+// True once the instance that made the object is destroyed, or while its NPP holds no record of the
+// module's. Script run by any browser call may destroy it, so methods check again after such calls
+// before they use npp.
+inline bool IsDetached(const PrintScriptObject* object) {
+  return object->npp == nullptr || object->npp->pdata == nullptr;
+}
 
 // The instance record behind the object, or null once the object is detached from its instance.
 InstanceState* InstanceOf(const PrintScriptObject* object);

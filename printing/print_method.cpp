@@ -8,7 +8,10 @@
 #include "plugin/error_report.h"
 #include "plugin/messages.h"
 #include "plugin/method_ids.h"
+#include "plugin/site_policy.h"
 #include "printing/base64.h"
+#include "printing/listed_printer.h"
+#include "printing/printer_names.h"
 #include "printing/raw_print_job.h"
 
 namespace {
@@ -37,6 +40,14 @@ const char* ConvertPrinterName(const NPString& text, char** name) {
   }
 }
 
+// The spooler's own spelling of the printer the ANSI name names, as *printerName pointing into the
+// printer list *listed, which the caller frees. A name the spooler does not list is never opened.
+const char* LookUpListedPrinter(const char* name, char** listed, const char** printerName) {
+  if (ListPrinterNames(listed) != kPrinterNamesOk) return kMessagePrintFailed;
+  *printerName = FindListedPrinter(*listed, name);
+  return *printerName ? nullptr : kMessageNoSuchPrinter;
+}
+
 // Decodes the document and prints it; returns the failure message, or null when the job succeeded.
 // printer is null for the default printer. Everything taken here is freed before it returns.
 const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
@@ -55,14 +66,18 @@ const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
     message = DecodeFailureMessage(decoded);
   } else {
     char* name = nullptr;
+    char* listed = nullptr;
+    const char* printerName = nullptr;
     if (printer) message = ConvertPrinterName(*printer, &name);
+    if (printer && !message) message = LookUpListedPrinter(name, &listed, &printerName);
     if (!message) {
-      const PrintJobStatus printed = RawPrintJob(buffer, length, name);
+      const PrintJobStatus printed = RawPrintJob(buffer, length, printerName);
       if (printed == PrintJobNoPrinter)
         message = kMessageNoSuchPrinter;
       else if (printed != PrintJobOk)
         message = kMessagePrintFailed;
     }
+    ModuleFree(listed);
     ModuleFree(name);
   }
   ModuleFree(buffer);
@@ -70,17 +85,16 @@ const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
 }
 
 // Reads the printer property, when there is one, into printer and prints the document on it or on
-// the default printer. Returns the failure message, or null when the job succeeded or the instance
-// went away meanwhile (a getter runs page script, which may remove the element; its NPP may then be
-// freed memory, so nothing more is asked of the browser in its name). printer is the caller's to
-// release.
+// the default printer. Returns the failure message, or null when the job succeeded. A getter runs
+// page script, which may remove the element: its NPP may then be freed memory, so nothing more is
+// asked of the browser in its name and nothing is printed. printer is the caller's to release.
 const char* PrintOnNamedPrinter(PrintScriptObject* object, NPObject* argument, const NPString& data,
                                 NPVariant* printer) {
   const bool hasPrinter = NPN_HasProperty(object->npp, argument, MethodIds.printer);
-  if (IsDetached(object)) return nullptr;
+  if (IsDetached(object)) return kMessagePrintFailed;
   if (hasPrinter) {
     const bool read = NPN_GetProperty(object->npp, argument, MethodIds.printer, printer);
-    if (IsDetached(object)) return nullptr;
+    if (IsDetached(object)) return kMessagePrintFailed;
     if (!read) return kMessagePrinterUnreadable;
   }
   if (printer->type != NPVariantType_Void && printer->type != NPVariantType_String) {
@@ -92,16 +106,21 @@ const char* PrintOnNamedPrinter(PrintScriptObject* object, NPObject* argument, c
 
 }  // namespace
 
+// The object outlives the call (invoke holds a reference of its own), so a failure is raised on it even
+// when page script removed the element meanwhile; only the gone instance's last error is not kept.
 bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argCount, NPVariant*) {
+  if (const char* denied = SiteAccessDenial(object, UsePrinters)) {
+    ErrorReport(object, denied);
+    return true;
+  }
   if (argCount == 0 || args[0].type != NPVariantType_Object || !args[0].value.objectValue) {
     ErrorReport(object, kMessageExpectPrintObject);
     return true;
   }
   NPObject* argument = args[0].value.objectValue;
   const bool hasData = NPN_HasProperty(object->npp, argument, MethodIds.data);
-  if (IsDetached(object)) return true;
-  if (!hasData) {
-    ErrorReport(object, kMessageExpectPrintObject);
+  if (IsDetached(object) || !hasData) {
+    ErrorReport(object, IsDetached(object) ? kMessagePrintFailed : kMessageExpectPrintObject);
     return true;
   }
 
@@ -111,16 +130,13 @@ bool InvokePrint(PrintScriptObject* object, const NPVariant* args, uint32_t argC
   VOID_TO_NPVARIANT(printer);
   if (!NPN_GetProperty(object->npp, argument, MethodIds.data, &data)) {
     // The browser filled nothing: there is nothing to release.
-    if (!IsDetached(object)) ErrorReport(object, kMessageDataUnreadable);
+    ErrorReport(object, IsDetached(object) ? kMessagePrintFailed : kMessageDataUnreadable);
     return true;
   }
-  const char* message = nullptr;
-  if (!IsDetached(object)) {
-    message = data.type != NPVariantType_String
-                  ? kMessageDataNotString
-                  : PrintOnNamedPrinter(object, argument, data.value.stringValue, &printer);
-  }
-  if (message && !IsDetached(object)) ErrorReport(object, message);
+  const char* message = IsDetached(object)                   ? kMessagePrintFailed
+                        : data.type != NPVariantType_String ? kMessageDataNotString
+                        : PrintOnNamedPrinter(object, argument, data.value.stringValue, &printer);
+  if (message) ErrorReport(object, message);
   NPN_ReleaseVariantValue(&data);
   NPN_ReleaseVariantValue(&printer);
   return true;

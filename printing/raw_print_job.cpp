@@ -12,21 +12,32 @@ char* const kDocumentName = const_cast<char*>("raw document");
 char* const kRawDatatype = const_cast<char*>("RAW");
 
 // Asks the spooler for the default printer's name. On success *name is a ModuleAlloc block holding
-// the NUL-terminated name, which the caller frees.
+// the NUL-terminated name, which the caller frees. On a multibyte code page the size query may count
+// characters where the name needs bytes; the fill call then fails with ERROR_INSUFFICIENT_BUFFER and
+// reports the size it needs, which the next attempt allocates and fills without asking again.
 PrintJobStatus GetDefaultPrinterName(char** name) {
   *name = nullptr;
+  DWORD size = 0;
+  bool sizeKnown = false;
   for (int attempt = 0; attempt < kDefaultNameAttempts; ++attempt) {
-    DWORD size = 0;
-    GetDefaultPrinterA(nullptr, &size);
-    if (GetLastError() == ERROR_FILE_NOT_FOUND) return PrintJobNoPrinter;
+    if (!sizeKnown) {
+      size = 0;
+      GetDefaultPrinterA(nullptr, &size);
+      if (GetLastError() == ERROR_FILE_NOT_FOUND) return PrintJobNoPrinter;
+    }
 
     const DWORD capacity = size;
+    sizeKnown = false;
     char* buffer = static_cast<char*>(ModuleAlloc(capacity));
     if (!buffer) continue;  // an attempt like any other that did not deliver the name
     // Accept only a name that ends within the buffer, so it is never read past its end.
-    if (GetDefaultPrinterA(buffer, &size) && memchr(buffer, '\0', capacity) != nullptr) {
-      *name = buffer;
-      return PrintJobOk;
+    if (GetDefaultPrinterA(buffer, &size)) {
+      if (memchr(buffer, '\0', capacity) != nullptr) {
+        *name = buffer;
+        return PrintJobOk;
+      }
+    } else {
+      sizeKnown = GetLastError() == ERROR_INSUFFICIENT_BUFFER && size > capacity;
     }
     ModuleFree(buffer);
   }
@@ -56,12 +67,14 @@ PrintJobStatus PrintDocument(HANDLE printer, const uint8_t* bytes, uint32_t leng
   DOC_INFO_1A document = {kDocumentName, nullptr, kRawDatatype};
   if (StartDocPrinterA(printer, 1, reinterpret_cast<LPBYTE>(&document)) == 0) return PrintJobSpoolerFailed;
 
+  // A page or document the spooler did not end is a job it did not commit: the job fails, and
+  // whatever was started is still ended.
   PrintJobStatus status = PrintJobSpoolerFailed;
   if (StartPagePrinter(printer)) {
     status = WriteAll(printer, bytes, length);
-    EndPagePrinter(printer);
+    if (!EndPagePrinter(printer)) status = PrintJobSpoolerFailed;
   }
-  EndDocPrinter(printer);
+  if (!EndDocPrinter(printer)) status = PrintJobSpoolerFailed;
   return status;
 }
 

@@ -7,10 +7,11 @@
 enum PrintJobStatus {
   PrintJobOk = 0,
   PrintJobNoPrinter = 1,      // no default printer, its name not obtained, or the printer refused to open
-  PrintJobSpoolerFailed = 4,  // the document or the page did not start, or a write failed
+  PrintJobSpoolerFailed = 4,  // the document or the page did not start or end, or a write failed
 };
 
-// Attempts at reading the default printer's name (size query, then fill) before giving up.
+// Attempts at reading the default printer's name (size query, then fill; or only a fill, at the size a
+// failed fill reported) before giving up.
 constexpr int kDefaultNameAttempts = 3;
 // WritePrinter calls in a row that succeed but take nothing before the writing counts as failed.
 constexpr int kIdleWriteLimit = 3;

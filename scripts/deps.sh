@@ -7,7 +7,8 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
   g++-multilib qemu-user
   googletest libbenchmark-dev libssl-dev valgrind libclang-rt-14-dev
-  wine64 cups cups-client cups-bsd iproute2 zip nodejs
+  wine64 cups cups-client cups-bsd iproute2 zip nodejs locales
+  wixl msitools osslsigncode openssl
   qemu-system-x86 mmdebstrap e2fsprogs  # the 32-bit guest of make e2e32
 )
 

@@ -4,6 +4,8 @@
 #   scripts/fuzz.sh smoke             each target for a short, fixed budget from its corpus (make test)
 #   scripts/fuzz.sh long [SECONDS]    each target for SECONDS (default 600), in a working corpus
 #                                     under build/fuzz/work that persists between runs (make fuzz)
+#   scripts/fuzz.sh hostile [RUNS]    script_fuzz for RUNS executions (default 1000000) with a browser
+#                                     that holds no reference across its calls, from the corpus
 #   scripts/fuzz.sh merge             adds to tests/fuzz/corpus the working-corpus inputs that reach
 #                                     code the committed corpus does not
 #   scripts/fuzz.sh coverage          line coverage of the module's sources reached by the corpora
@@ -57,6 +59,23 @@ case $mode in
     build_targets
     for target in "${targets[@]}"; do run "$target" "$build/work/$target" "$seconds"; done
     ;;
+  hostile)
+    build_targets
+    runs=${2:-1000000}
+    mkdir -p $build/artifacts
+    echo "fuzz: script_fuzz, hostile browser, $runs runs"
+    started=$SECONDS
+    rm -rf $build/hostile && mkdir -p $build/hostile  # new inputs go here, not into the committed corpus
+    if ! SCRIPT_FUZZ_HOSTILE=1 "$bin/script_fuzz" -runs="$runs" -timeout=10 -max_len="${max_len[script_fuzz]}" \
+        -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/artifacts/script_fuzz-hostile-" \
+        $build/hostile tests/fuzz/corpus/script_fuzz >$build/script_fuzz-hostile.log 2>&1; then
+      grep -a -B2 -A30 -m1 -E "^==[0-9]+==|script_fuzz:|runtime error|SUMMARY" $build/script_fuzz-hostile.log
+      echo "fuzz: script_fuzz (hostile) FAILED (log: $build/script_fuzz-hostile.log)"
+      exit 1
+    fi
+    grep -a -E "stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)" $build/script_fuzz-hostile.log
+    echo "fuzz: $((SECONDS - started)) s"
+    ;;
   merge)
     build_targets
     for target in "${targets[@]}"; do
@@ -86,7 +105,7 @@ case $mode in
     done
     ;;
   *)
-    echo "usage: scripts/fuzz.sh smoke | long [SECONDS] | merge | coverage" >&2
+    echo "usage: scripts/fuzz.sh smoke | long [SECONDS] | hostile [RUNS] | merge | coverage" >&2
     exit 2
     ;;
 esac

@@ -35,6 +35,8 @@ REQUIRED_IMPORTS = {
                      "EndPagePrinter", "EndDocPrinter", "ClosePrinter", "EnumPrintersA",
                      "GetDefaultPrinterA"},
     "iphlpapi.dll": {"GetIfTable"},
+    # The site policy, read only.
+    "advapi32.dll": {"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey"},
 }
 VERSION_STRINGS = [
     ("CompanyName", "Ternaport"),

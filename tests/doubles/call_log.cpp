@@ -18,6 +18,7 @@ void Reset() {
   ResetSpooler();
   ResetPrinterList();
   ResetInterfaces();
+  ResetRegistry();
 }
 
 }  // namespace doubles

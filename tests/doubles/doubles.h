@@ -39,5 +39,6 @@ void ResetKernel();
 void ResetSpooler();
 void ResetPrinterList();
 void ResetInterfaces();
+void ResetRegistry();
 
 }  // namespace doubles

@@ -1,6 +1,9 @@
-// KERNEL32 for native builds: the thread's last error, and the code-page conversions between UTF-8,
-// UTF-16 and the ANSI code page (Windows-1252 or UTF-8), with Windows' argument conventions.
+// KERNEL32 for native builds: the thread's last error, the code-page conversions between UTF-8,
+// UTF-16 and the ANSI code page (Windows-1252 or UTF-8), with Windows' argument conventions, and the
+// comparison of ANSI texts with or without case.
 #include <string.h>
+
+#include <string>
 
 #include "tests/doubles/doubles.h"
 
@@ -44,6 +47,22 @@ bool Put(T* out, int capacity, int* count, T unit) {
   }
   ++*count;
   return true;
+}
+
+// Upper case of the letters the double's code pages hold (ASCII, Latin-1, the few of Windows-1252).
+char16_t Upper(char16_t c) {
+  if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) return c - 0x20;
+  if (c == 0xFF) return 0x178;
+  if (c == 0x161 || c == 0x153 || c == 0x17E) return c - 1;
+  return c;
+}
+
+// A NUL-terminated ANSI text as UTF-16, through the double's own conversion.
+std::u16string Wide(LPCSTR text) {
+  std::u16string wide(strlen(text) + 1, u'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], static_cast<int>(wide.size()));
+  wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
+  return wide;
 }
 
 int Fail(DWORD error) {
@@ -150,6 +169,18 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength
   }
   (void)flags;
   return count;
+}
+
+// Compares in UTF-16, ignoring case where asked; only NUL-terminated texts (length -1) are taken.
+int CompareStringA(LCID, DWORD flags, LPCSTR text1, int length1, LPCSTR text2, int length2) {
+  if (!text1 || !text2 || length1 != -1 || length2 != -1) return Fail(ERROR_INVALID_PARAMETER);
+  std::u16string a = Wide(text1);
+  std::u16string b = Wide(text2);
+  if (flags & NORM_IGNORECASE) {
+    for (char16_t& c : a) c = Upper(c);
+    for (char16_t& c : b) c = Upper(c);
+  }
+  return a < b ? 1 : a == b ? CSTR_EQUAL : 3;
 }
 
 }  // extern "C"

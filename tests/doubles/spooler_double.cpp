@@ -28,6 +28,7 @@ struct SpoolerState {
   std::set<std::string> printers;
   std::string defaultPrinter;
   bool hasDefault = false;
+  bool sizeInCharacters = false;
   std::multimap<doubles::SpoolerCall, Failure> failures;
   std::map<doubles::SpoolerCall, size_t> calls;
   std::vector<DWORD> writtenCounts;
@@ -72,6 +73,14 @@ Printer* Find(HANDLE handle, std::string& line) {
   return printer;
 }
 
+// Characters of an ANSI name: bytes, or in the UTF-8 code page the bytes that start a character.
+DWORD CharacterCount(const std::string& name) {
+  if (GetACP() != CP_UTF8) return static_cast<DWORD>(name.size());
+  DWORD count = 0;
+  for (unsigned char c : name) count += (c & 0xC0) != 0x80;
+  return count;
+}
+
 BOOL Refuse(DWORD error) {
   SetLastError(error);
   return FALSE;
@@ -92,7 +101,7 @@ BOOL GetDefaultPrinterA(LPSTR buffer, LPDWORD size) {
   if (!spooler.hasDefault) return Refuse(ERROR_FILE_NOT_FOUND);
   const DWORD needed = static_cast<DWORD>(spooler.defaultPrinter.size() + 1);
   if (!buffer || *size < needed) {
-    *size = needed;
+    *size = buffer || !spooler.sizeInCharacters ? needed : CharacterCount(spooler.defaultPrinter) + 1;
     return Refuse(ERROR_INSUFFICIENT_BUFFER);
   }
   memcpy(buffer, spooler.defaultPrinter.c_str(), needed);
@@ -216,6 +225,8 @@ void SetDefaultPrinter(const std::string& name) {
   Spooler().defaultPrinter = name;
   Spooler().hasDefault = true;
 }
+
+void ReportDefaultSizeInCharacters() { Spooler().sizeInCharacters = true; }
 
 void FailSpoolerCall(SpoolerCall call, DWORD lastError, size_t nth, size_t count) {
   Spooler().failures.insert({call, Failure{lastError, nth, count == 0 ? 0 : nth + count - 1}});

@@ -34,6 +34,10 @@ void AddPrinter(const std::string& name);
 // ERROR_FILE_NOT_FOUND.
 void SetDefaultPrinter(const std::string& name);
 
+// The size query (GetDefaultPrinterA with no buffer) reports the default name's length in characters,
+// as Wine does on a multibyte code page; a fill call with too small a buffer reports the bytes needed.
+void ReportDefaultSizeInCharacters();
+
 // The nth call (1 = the first since Reset) of that kind and the count - 1 after it fail with the
 // given last error; a count of 0 fails every call from the nth on. A failing size query stores no size.
 void FailSpoolerCall(SpoolerCall call, DWORD lastError, size_t nth = 1, size_t count = 1);

@@ -207,14 +207,15 @@ def stop_wine():
         subprocess.run([WINE, "--stop"])
 
 
-def nphost(*arguments, stdin=None, netns=None, plugin=None):
-    """Runs nphost.exe under Wine against the private spooler; arguments are str (UTF-8) or bytes."""
+def nphost(*arguments, stdin=None, netns=None, plugin=None, env=None):
+    """Runs nphost.exe under Wine against the private spooler; arguments are str (UTF-8) or bytes.
+    env: variables to set on top (another prefix, another locale)."""
     command = [WINE, NPHOST]
     if plugin:
         command += ["--plugin", windows_path(plugin)]
     command += list(arguments)
     command = in_namespace(command, netns)
-    env = _spooler.env if _spooler else None
+    env = dict(_spooler.env if _spooler else os.environ, **(env or {}))
     started = time.monotonic()
     completed = subprocess.run(command, input=stdin, capture_output=True, env=env, timeout=COMMAND_TIMEOUT)
     if os.environ.get("E2E_TIMING"):
@@ -242,3 +243,33 @@ def wait_for_jobs(printer, count, timeout=ARRIVAL_TIMEOUT):
         if len(jobs) >= count or time.monotonic() > deadline:
             return jobs
         time.sleep(0.05)
+
+
+def wine_reg(*arguments):
+    """Runs Wine's reg.exe in the test prefix (add, delete, query) and fails on a non-zero exit."""
+    completed = subprocess.run([WINE, "reg"] + list(arguments), stdin=subprocess.DEVNULL,
+                               capture_output=True, timeout=COMMAND_TIMEOUT)
+    if completed.returncode != 0:
+        raise RuntimeError("reg %s: %r" % (" ".join(arguments), Result(completed)))
+    return Result(completed)
+
+
+def japanese_wine():
+    """Variables for nphost runs whose ANSI code page is 932: a ja_JP.UTF-8 locale generated into the
+    work folder (localedef, from the `locales` package's sources) and a Wine prefix of its own, whose
+    wineserver stop() ends. The system's locales are not touched."""
+    locales = os.path.join(WORK, "locales")
+    if not os.path.isdir(os.path.join(locales, "ja_JP.UTF-8")):
+        os.makedirs(locales, exist_ok=True)
+        subprocess.run(["localedef", "-i", "ja_JP", "-f", "UTF-8", os.path.join(locales, "ja_JP.UTF-8")],
+                       check=True, capture_output=True)
+    env = {"LOCPATH": locales, "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8",
+           "WINEPREFIX": os.path.join(WORK, "wineprefix-ja")}
+    wine_env = dict(os.environ, **env)
+    with uninterrupted():
+        on_stop(lambda: subprocess.run([WINE, "--stop"], env=wine_env))
+        # As start_wine(): the prefix is made, and its server kept, before the runs that are checked.
+        subprocess.run([WINE, "--persist"], env=wine_env, check=True)
+        subprocess.run([WINE, NPHOST, "--help"], env=wine_env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=COMMAND_TIMEOUT)
+    return env

@@ -16,7 +16,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_env  # noqa: E402
 
-MODULES = ["test_identity", "test_printer_list", "test_printing", "test_hardware_addresses"]
+MODULES = ["test_identity", "test_printer_list", "test_printing", "test_hardware_addresses",
+           "test_site_policy"]
 
 
 class CountingResult(unittest.TextTestResult):

@@ -106,13 +106,37 @@ class RawPrinting(unittest.TestCase):
         self.assert_prints(self.national, data, "--printer", name, "--base64",
                            "XlhBXkZPNTAsNTBeQTBOLDQwLDQwXkZEQvxyb15GU15YWg==")
 
+    def test_a_name_in_other_letter_case_prints_on_the_listed_queue(self):
+        self.assert_prints(self.named, b"case", "--printer", NAMED_QUEUE.upper(), "--base64", "Y2FzZQ==")
+
     def test_an_unknown_printer_reports_412_and_nothing_is_sent(self):
-        names = ["e2e-missing", "", "e2e-default ", "B\u00fcro2", "Bu\u0308ro", "\u4e2d\u6587"]
+        # Port-monitor handles and shares open under Wine (or reach a host on Windows) but are no
+        # printers the spooler lists: they are never opened.
+        names = ["e2e-missing", "", "e2e-default ", "B\u00fcro2", "Bu\u0308ro", "\u4e2d\u6587",
+                 ",XcvMonitor Local Port", ",XcvPort LPT1:", "\\\\127.0.0.1\\x"]
         for name in names:
             with self.subTest(printer=name):
                 self.traffic_before = self.traffic()
                 result = nphost("print", "--printer", name, "--base64", "QUJD")
                 self.assert_prints_nothing(result, ["?412 print failed - no such printer / no printers installed"])
+
+    def test_a_japanese_default_queue_prints_and_is_listed_on_code_page_932(self):
+        # There the size query counts the name's 3 characters where its 932 form needs 6 bytes.
+        name = "\u30e9\u30d9\u30eb"  # ラベル
+        printer = self.spooler.add_queue(name, default=True)
+        try:
+            japanese = e2e_env.japanese_wine()
+            listed = nphost("printers", env=japanese)
+            self.assertEqual((listed.code, listed.err), (0, b""), listed)
+            self.assertIn(name, listed.lines)
+            data = DOCUMENTS[3][1]
+            result = nphost("print", self.write_document("japanese", data), env=japanese)
+            self.assertEqual((result.code, result.err), (0, b""), result)
+            jobs = wait_for_jobs(printer, 1)
+            self.assertEqual(jobs, [data])
+        finally:
+            self.spooler.cups("lpadmin", "-d", DEFAULT_QUEUE)
+            self.spooler.remove_queue(name)
 
     def test_malformed_base64_reports_407_or_409_and_nothing_is_sent(self):
         length = "?407 base64 decode: invalid input length"

@@ -49,7 +49,7 @@ DECODER_SEEDS = {
 # ---- script_fuzz ----
 
 (NEW_INSTANCE, DESTROY, CALL, RAW_INVOKE, SET_PRINTERS, SPOOLER, PRINTER_LIST, INTERFACES,
- FAIL_MODULE_HEAP, FAIL_MEM_ALLOC, CODE_PAGE, CALLBACKS) = range(12)
+ FAIL_MODULE_HEAP, FAIL_MEM_ALLOC, CODE_PAGE, CALLBACKS, HOLD_REFERENCES) = range(13)
 PRINT, GET_PRINTERS, GET_MAC_ADDRESSES, GET_VERSION, GET_LAST_ERROR, PUSH, DATA, PRINT_CAPITAL, INT_ID = range(9)
 NORMAL, FAIL, THROW = range(3)
 SIZE_QUERY, NAME_QUERY, OPEN, START_DOC, START_PAGE, WRITE, END_PAGE, END_DOC, CLOSE = range(9)
@@ -87,7 +87,9 @@ def a_bool(value): return bytes([2, value])
 def a_int(value): return bytes([3]) + u32(value)
 def a_string(data): return bytes([5]) + text(data)
 def a_no_characters(length): return bytes([6]) + u32(length)
-def a_object(data=p_absent(), printer=p_absent()): return bytes([7]) + data + printer
+def a_object(data=p_absent(), printer=p_absent(), getter=b""):
+    """getter: a nested program that every property read runs first."""
+    return bytes([7]) + data + printer + text(getter)
 def a_plugin(slot): return bytes([9, slot])
 def a_kept_object(index): return bytes([10, index])
 def a_base64(document): return bytes([11]) + text(document)
@@ -114,7 +116,8 @@ def printers(*names):
 
 
 def add_printer(name): return bytes([SPOOLER, 0]) + text(name)
-def default_printer(name): return bytes([SPOOLER, 1]) + text(name)
+def default_printer(name, size_in_characters=False):
+    return bytes([SPOOLER, 1]) + text(name) + bytes([1 if size_in_characters else 0])
 def fail_spooler(which, error=1722, nth=1, count=1): return bytes([SPOOLER, 2, which, 0]) + u32(error) + bytes([nth - 1, count])
 
 
@@ -157,20 +160,22 @@ def code_page(utf8): return bytes([CODE_PAGE, 1 if utf8 else 0])
 def callbacks(what, value, slot=0): return bytes([CALLBACKS, slot, what]) + u32(value)
 def new_instance(): return bytes([NEW_INSTANCE])
 def destroy(slot=0): return bytes([DESTROY, slot])
+def hold_references(hold): return bytes([HOLD_REFERENCES, 0 if hold else 1])
 
 
 LOOPBACK = row([0] * 6, length=0)
 ETHERNET = row([0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E])
 BUERO_UTF8 = "Büro".encode()
 BUERO_ANSI = "Büro".encode("cp1252")
-SPOOLER_SETUP = default_printer("Default") + add_printer("Label") + add_printer(BUERO_ANSI)
+SPOOLER_SETUP = default_printer("Default") + add_printer("Label") + add_printer(BUERO_ANSI) + printers("Label", BUERO_ANSI)
+LABEL_UTF8 = "ラベル".encode()
 ARRAY = a_array()
 
 SCRIPT_SEEDS = {
     "print-default": SPOOLER_SETUP + call(PRINT, a_object(p_string("QUJD"))) + call(GET_LAST_ERROR),
     "print-named": SPOOLER_SETUP + call(PRINT, a_object(p_base64(b"\x1b@label\x0c"), p_string("Label"))),
     "print-national-name": SPOOLER_SETUP + call(PRINT, a_object(p_base64(b"ABC"), p_string(BUERO_UTF8))),
-    "print-national-name-utf8": code_page(True) + add_printer(BUERO_UTF8)
+    "print-national-name-utf8": code_page(True) + add_printer(BUERO_UTF8) + printers(BUERO_UTF8)
     + call(PRINT, a_object(p_base64(b"ABC"), p_string(BUERO_UTF8))),
     "print-known-printer": SPOOLER_SETUP + call(PRINT, a_object(p_base64(b"doc"), p_known_printer(1))),
     "print-no-default": call(PRINT, a_object(p_string("QUJD"))) + call(GET_LAST_ERROR),
@@ -249,6 +254,24 @@ SCRIPT_SEEDS = {
     + call(GET_MAC_ADDRESSES, a_array((NORMAL, destroy(1) + new_instance() + call(PRINT, slot=2)))),
     "push-prints": SPOOLER_SETUP + printers("Label")
     + call(GET_PRINTERS, a_array((NORMAL, call(PRINT, a_object(p_base64(b"nested"), p_known_printer(0)))))),
+    # Names the spooler opens but does not list; a name that differs from the listed one in case only.
+    "print-unlisted": SPOOLER_SETUP + add_printer(",XcvMonitor Local Port") + add_printer(",XcvPort LPT1:")
+    + add_printer("\\\\127.0.0.1\\x")
+    + call(PRINT, a_object(p_base64(b"A"), p_string(",XcvMonitor Local Port")))
+    + call(PRINT, a_object(p_base64(b"B"), p_string(",XcvPort LPT1:")))
+    + call(PRINT, a_object(p_base64(b"C"), p_string("\\\\127.0.0.1\\x")))
+    + call(PRINT, a_object(p_base64(b"D"), p_string("LABEL"))) + fail_enum(1, error=1722) + call(PRINT, a_object(p_base64(b"E"), p_string("Label"))),
+    "print-default-size-in-characters": code_page(True) + default_printer(LABEL_UTF8, size_in_characters=True)
+    + call(PRINT, a_object(p_base64(b"label"))) + fail_spooler(END_DOC, nth=2) + call(PRINT, a_object(p_base64(b"lost"))),
+    "new-twice": callbacks(1, 0) + new_instance() + callbacks(1, 0, slot=1) + call(GET_VERSION, slot=1),
+    # A browser that holds no reference of its own across a call: the page removes the element from a
+    # push and from the getters of print's argument.
+    "hostile-browser": hold_references(False) + printers("A", "B", "C") + SPOOLER_SETUP
+    + call(GET_PRINTERS, a_array((NORMAL, destroy(0) + call(GET_LAST_ERROR)))) + new_instance()
+    + call(PRINT, a_object(p_base64(b"x"), p_string("Label"), getter=destroy(1) + call(PRINT, slot=1)), slot=1)
+    + new_instance() + call(PRINT, a_object(p_base64(b"y"), getter=call(GET_LAST_ERROR, slot=2)), slot=2),
+    "getter-destroys-instance": SPOOLER_SETUP
+    + call(PRINT, a_object(p_base64(b"z"), p_string("Label"), getter=destroy(0))) + call(GET_LAST_ERROR),
     "push-fails-memory": printers("A", "B") + call(GET_PRINTERS, a_array((NORMAL, fail_alloc_at(1) + fail_mem_alloc_at(1)
                                                                          + call(GET_PRINTERS, ARRAY) + call(GET_LAST_ERROR)))),
 }

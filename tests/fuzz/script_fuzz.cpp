@@ -2,10 +2,12 @@
 //
 // The input is a small program (its encoding is under "The program" below; make_corpus.py writes the
 // seeds in it). It creates and destroys up to three instances, calls the five methods and other names
-// with arguments of every variant type, hands over objects whose property reads fail or throw and
-// arrays whose push fails, throws or runs a nested program (calls into the module, destroying
-// instances), scripts the spooler, the printer list and the interface table to answer with any size,
-// error, partial write or table, and makes any module heap or NPN_MemAlloc allocation fail.
+// with arguments of every variant type, hands over objects whose property reads fail, throw or run a
+// nested program and arrays whose push fails, throws or runs one (calls into the module, destroying
+// instances), calls NPP_New again on a live instance, has the browser hold or not hold references
+// across its calls, scripts the spooler, the printer list and the interface table to answer with any
+// size, error, partial write or table, and makes any module heap or NPN_MemAlloc allocation fail.
+// SCRIPT_FUZZ_HOSTILE=1 in the environment starts every input with a browser that holds no reference.
 //
 // Checked on every call: print returns true and writes no result; what each method returns and
 // writes, and its exception, match its documented outcomes; every exception text is one of the
@@ -111,6 +113,7 @@ enum Operation : uint8_t {
   kFailMemAlloc,     // n: FailMemAllocAt(n)
   kCodePage,         // even: 1252, odd: UTF-8
   kCallbacks,        // slot what value: the other instance callbacks and class slots
+  kHoldReferences,   // even: the browser holds references across its calls, odd: it holds none
   kOperationCount
 };
 
@@ -155,6 +158,7 @@ struct Harness {
   std::vector<std::string> printerNames;       // names the spooler accepts
   bool endCallsFail = false;                   // EndPagePrinter or EndDocPrinter scripted to fail
   bool utf8CodePage = false;
+  size_t jobsSeen = 0;  // documents printed before the call under check's own, nested calls' included
   size_t operations = 0;
   int depth = 0;
 };
@@ -241,6 +245,7 @@ void ScriptSpooler(Reader& in) {
     case 1: {
       const std::string name = in.Bytes();
       doubles::SetDefaultPrinter(name);
+      if (in.Byte() & 1) doubles::ReportDefaultSizeInCharacters();
       harness->printerNames.push_back(name);
       break;
     }
@@ -339,6 +344,17 @@ void CheckPush(const NPVariant* args, uint32_t argCount) {
   }
 }
 
+// Runs a nested program from inside a browser call (a push, a getter), as page script there would.
+void RunNested(const std::string& program) {
+  if (program.empty() || harness->depth >= kMaxDepth) return;
+  ++harness->depth;
+  Reader nested(reinterpret_cast<const uint8_t*>(program.data()), program.size());
+  Run(nested);
+  --harness->depth;
+  // A getter's program runs before the print that read it makes its own job.
+  harness->jobsSeen = doubles::PrintedJobs().size();
+}
+
 NPObject* NewArray(Reader& in) {
   NPObject* array = Keep(host::NewArray());
   auto script = std::make_shared<PushScript>();
@@ -355,12 +371,7 @@ NPObject* NewArray(Reader& in) {
     if (script->actions.empty()) return host::Behaviour::Normal;
     // Copied: the nested program may push onto this array again.
     const PushScript::Action action = script->actions[script->pushes++ % script->actions.size()];
-    if (!action.program.empty() && harness->depth < kMaxDepth) {
-      ++harness->depth;
-      Reader nested(reinterpret_cast<const uint8_t*>(action.program.data()), action.program.size());
-      Run(nested);
-      --harness->depth;
-    }
+    RunNested(action.program);
     return action.behaviour;
   });
   return array;
@@ -416,6 +427,9 @@ NPObject* NewPrintArgument(Reader& in, PrintArgument* argument) {
     }
     host::Release(value);
   }
+  // A getter that runs script on every property read: it may destroy the instance or call the plug-in.
+  const std::string program = in.Bytes();
+  if (!program.empty()) host::OnGetProperty(object, [program](NPIdentifier) { RunNested(program); });
   return object;
 }
 
@@ -501,8 +515,9 @@ void CheckList(Method method, const host::CallOutcome& outcome, bool aliveAfter)
   const bool filledArray = outcome.returned && !outcome.threw && boolResult && outcome.resultBool;
   const bool refused = !outcome.returned && Threw(outcome, kMessageExpectArray) && outcome.resultType == NPVariantType_Void;
   const bool producerFailure = !outcome.returned && Threw(outcome, producerFailed) && boolResult && !outcome.resultBool;
-  // The page destroyed the instance from inside push before every name was pushed.
-  const bool cutShort = !aliveAfter && !outcome.returned && !outcome.threw && boolResult && !outcome.resultBool;
+  // The page destroyed the instance from inside push before every name was pushed: the list's failure.
+  const bool cutShort = !aliveAfter && outcome.returned && Threw(outcome, producerFailed) && boolResult &&
+                        !outcome.resultBool;
   if (!filledArray && !refused && !producerFailure && !cutShort) {
     Violation("a list method's outcome is none of the documented ones", Describe(outcome));
   }
@@ -574,7 +589,7 @@ void Call(Reader& in, bool raw) {
   PageInstance* page = InstanceAt(slot);
   if (page) {
     const NPIdentifier name = method + 1 == kMethodCount ? host::IntId(0) : host::StringId(kMethodNames[method]);
-    const size_t jobs = doubles::PrintedJobs().size();
+    harness->jobsSeen = doubles::PrintedJobs().size();
     const bool alive = page->alive;
     const bool listing = method == kGetPrinters || method == kGetMacAddresses;
     if (listing) harness->listing.push_back({method, harness->utf8CodePage});
@@ -605,7 +620,7 @@ void Call(Reader& in, bool raw) {
               kMethodNames[method], args.size(), static_cast<size_t>(page - harness->instances.data()),
               Describe(outcome).c_str());
     }
-    CheckOutcome(method, *page, alive, outcome, argument, jobs);
+    CheckOutcome(method, *page, alive, outcome, argument, harness->jobsSeen);
     // The outermost call is over: the module holds no variant of the browser's any more.
     if (harness->depth == 0 && !harness->filled.empty()) Violation("a variant the browser filled was not released");
   }
@@ -641,6 +656,15 @@ void Callbacks(Reader& in) {
       const NPError error = NP_GetValue(nullptr, static_cast<NPPVariable>(value % 20), &text);
       if ((error == NPERR_NO_ERROR) != (value % 20 == 1 || value % 20 == 2)) Violation("NP_GetValue");
       if (strcmp(NP_GetMIMEDescription(), "application/x-vnd-tovi-print::") != 0) Violation("NP_GetMIMEDescription");
+      // A second NPP_New on a live instance is refused and changes nothing.
+      if (page->alive) {
+        char mimeType[] = "application/x-vnd-tovi-print";
+        void* const state = npp->pdata;
+        if (funcs.newp(mimeType, npp, NP_EMBED, 0, nullptr, nullptr, nullptr) != NPERR_INVALID_INSTANCE_ERROR ||
+            npp->pdata != state) {
+          Violation("a second NPP_New on a live instance was not refused");
+        }
+      }
       break;
     }
     case 2: {
@@ -706,6 +730,7 @@ void Run(Reader& in) {
         harness->utf8CodePage = in.Byte() & 1;
         doubles::SetAnsiCodePage(harness->utf8CodePage ? CP_UTF8 : 1252);
         break;
+      case kHoldReferences: host::HoldReferences(!(in.Byte() & 1)); break;
       default: Callbacks(in); break;
     }
   }
@@ -714,7 +739,9 @@ void Run(Reader& in) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static const bool hostile = getenv("SCRIPT_FUZZ_HOSTILE") != nullptr;
   doubles::Reset();
+  host::HoldReferences(!hostile);
   doubles::FailAllocsAbove(kLargestBlock);
   host::FailMemAllocAt(0);
   host::TakeException(nullptr);

@@ -57,11 +57,11 @@ def windows_path(path):
     return "Z:" + str(path).replace("/", "\\")
 
 
-def wine(args, cwd=None):
+def wine(args, cwd=None, env=ENV):
     # Output goes to files, not pipes: the Wine services that a call starts inherit its output
     # handles and keep a pipe open for seconds after the call itself has finished.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run([WINE] + args, cwd=cwd, env=ENV, stdin=subprocess.DEVNULL,
+        code = subprocess.run([WINE] + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
                               stdout=out, stderr=err, timeout=120).returncode
         out.seek(0)
         err.seek(0)
@@ -74,10 +74,10 @@ def run_script(script, args, folder=INSTALL_DIR):
     return wine(["cmd", "/c", script] + args, cwd=folder)
 
 
-def reg_tree(root, key, view):
+def reg_tree(root, key, view, env=ENV):
     """The key and its subkeys as {relative name: {value name: (type, data)}}, or None if absent."""
     full = f"{root}\\{key}"
-    result = wine(["reg", "query", full, "/s"] + view)
+    result = wine(["reg", "query", full, "/s"] + view, env=env)
     if result.returncode != 0:
         return None
     tree = {}
@@ -91,18 +91,19 @@ def reg_tree(root, key, view):
     return tree
 
 
-def key_exists(root, key, view):
-    return wine(["reg", "query", f"{root}\\{key}"] + view).returncode == 0
+def key_exists(root, key, view, env=ENV):
+    return wine(["reg", "query", f"{root}\\{key}"] + view, env=env).returncode == 0
 
 
-def expected_tree(folder):
+def expected_tree(dll_path, version="0.0.0.11"):
+    """What install.cmd and the MSI write, with Path naming the DLL."""
     return {
         "": {
-            "Path": ("REG_SZ", windows_path(folder / "nptovi32.dll")),
+            "Path": ("REG_SZ", dll_path),
             "ProductName": ("REG_SZ", "Ternaport Print Plugin"),
             "Vendor": ("REG_SZ", "Ternaport"),
             "Description": ("REG_SZ", "Print plugin."),
-            "Version": ("REG_SZ", "0.0.0.11"),
+            "Version": ("REG_SZ", version),
         },
         "MimeTypes": {},
         MIME_SUBKEY: {"Description": ("REG_SZ", "Ternaport raw print data")},
@@ -113,8 +114,11 @@ def stage(folder, with_dll=True):
     if folder.exists():
         shutil.rmtree(folder)
     folder.mkdir(parents=True)
-    for name in ("install.cmd", "uninstall.cmd"):
-        text = (ROOT / "dist" / name).read_text().replace("\r\n", "\n").replace("\n", "\r\n")
+    # install.cmd as the zip ships it: with the product's name and version filled in by CMake.
+    sources = {"install.cmd": ROOT / "build" / "win32" / "generated" / "dist" / "install.cmd",
+               "uninstall.cmd": ROOT / "dist" / "uninstall.cmd"}
+    for name, source in sources.items():
+        text = source.read_text().replace("\r\n", "\n").replace("\n", "\r\n")
         (folder / name).write_bytes(text.encode("ascii"))
     if with_dll:
         (folder / "nptovi32.dll").write_bytes(b"MZ stand-in")
@@ -136,7 +140,7 @@ def test_install_and_uninstall(scope):
     result = run_script("install.cmd", scope["args"])
     check(result.returncode == 0, f"{name}: install exits 0", result.stdout + result.stderr)
     tree = reg_tree(root, PLUGIN_KEY, view)
-    want = expected_tree(INSTALL_DIR)
+    want = expected_tree(windows_path(INSTALL_DIR / "nptovi32.dll"))
     check(tree == want, f"{name}: install writes every key and value", f"got {tree}")
     check(not key_exists(scope["other_root"], PARENT_KEY, scope["other_view"]),
           f"{name}: install leaves the other scope alone")
@@ -150,7 +154,7 @@ def test_install_and_uninstall(scope):
 
     result = run_script("install.cmd", scope["args"], folder=OTHER_DIR)
     moved = reg_tree(root, PLUGIN_KEY, view)
-    check(result.returncode == 0 and moved == expected_tree(OTHER_DIR),
+    check(result.returncode == 0 and moved == expected_tree(windows_path(OTHER_DIR / "nptovi32.dll")),
           f"{name}: installing from another folder points Path there", f"got {moved}")
 
     result = run_script("uninstall.cmd", scope["args"])

@@ -138,11 +138,13 @@ void Spooler() {
   doubles::SetDefaultPrinter("Default");
   doubles::AddPrinter("Label");
   doubles::AddPrinter(kAnsiBuero);
+  doubles::SetPrinters({"Label", kAnsiBuero});
 }
 
 void SpoolerInUtf8() {
   doubles::SetAnsiCodePage(CP_UTF8);
   doubles::AddPrinter(kUtf8Buero);
+  doubles::SetPrinters({kUtf8Buero});
 }
 
 void ThreePrinters() { doubles::SetPrinters({"Label", kAnsiBuero, "\\\\srv\\Office"}); }
@@ -175,17 +177,18 @@ const Scenario kScenarios[] = {
     {"print to the default printer", Spooler, NewPage,
      [](Page& page) { return CallPrint(page, "QUJD", nullptr); }, true, "true|-|void|printed ABC",
      {kPrintFailed, ""}, {}},
-    // The decode buffer, the name in UTF-16, the name in the code page.
+    // The decode buffer, the name in UTF-16, the name in the code page, the enumeration buffer and the
+    // printer list it is looked up in.
     {"print to a named printer", Spooler, NewPage,
      [](Page& page) { return CallPrint(page, "QUJDRA==", "Label"); }, true, "true|-|void|printed ABCD",
-     {kPrintFailed, kPrintFailed, kPrintFailed}, {}},
+     {kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed}, {}},
     {"print to a printer with a national name", Spooler, NewPage,
      [](Page& page) { return CallPrint(page, "QUI=", kUtf8Buero); }, true, "true|-|void|printed AB",
-     {kPrintFailed, kPrintFailed, kPrintFailed}, {}},
-    // A UTF-8 code page: the decode buffer and the name's copy.
+     {kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed}, {}},
+    // A UTF-8 code page: the decode buffer, the name's copy, the enumeration buffer and the list.
     {"print to a national name in a UTF-8 code page", SpoolerInUtf8, NewPage,
      [](Page& page) { return CallPrint(page, "QQ==", kUtf8Buero); }, true, "true|-|void|printed A",
-     {kPrintFailed, kPrintFailed}, {}},
+     {kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed}, {}},
     // The enumeration buffer, the list, then the list in UTF-16 and in UTF-8.
     {"getPrinters with three printers", ThreePrinters, NewPage,
      [](Page& page) { return CallList(page, "getPrinters"); }, true,

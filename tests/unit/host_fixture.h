@@ -22,14 +22,17 @@ class ModuleTest : public ::testing::Test {
  protected:
   void SetUp() override {
     doubles::Reset();
+    host::HoldReferences(true);
     host::FailMemAllocAt(0);
     host::TakeException(nullptr);
+    host::SetDocumentOrigin(nullptr);
     before_ = host::GetCounters();
     ASSERT_EQ(plugin_.Initialize(), NPERR_NO_ERROR);
   }
 
   void TearDown() override {
     host::FailMemAllocAt(0);
+    host::HoldReferences(true);
     doubles::FailAllocAt(0);
     doubles::FailAllocsFrom(0);
     // What the test kept goes first, then the page's instances, as a browser leaves a page.

@@ -64,9 +64,7 @@ TEST_F(InstanceTest, NewWithoutMemoryFailsWithNothingLeftAndNoData) {
     ASSERT_EQ(NP_Initialize(&table), NPERR_NO_ERROR);
     doubles::FailAllocAt(c.failingModuleAlloc);
 
-    NPP_t npp;
-    npp.pdata = &npp;  // stale data from the browser must not survive a failure
-    npp.ndata = nullptr;
+    NPP_t npp = {nullptr, nullptr};
     EXPECT_EQ(Funcs().newp(kMimeType, &npp, NP_EMBED, 0, nullptr, nullptr, nullptr),
               NPERR_OUT_OF_MEMORY_ERROR);
     EXPECT_EQ(npp.pdata, nullptr);
@@ -82,6 +80,19 @@ TEST_F(InstanceTest, NewWithoutMemoryFailsWithNothingLeftAndNoData) {
   EXPECT_EQ(failed.created(), NPERR_OUT_OF_MEMORY_ERROR);
   EXPECT_EQ(failed.ScriptObject(), nullptr);
   EXPECT_FALSE(failed.Call("getVersion").hasMethod);
+}
+
+// A second NPP_New on a live instance would lose its record and leave its object attached to nothing.
+TEST_F(InstanceTest, SecondNewOnALiveInstanceIsRefusedAndChangesNothing) {
+  host::Instance& instance = NewInstance();
+  ASSERT_NE(instance.ScriptObject(), nullptr);
+  void* state = instance.npp()->pdata;
+  const size_t blocks = doubles::LiveBlocks();
+  EXPECT_EQ(Funcs().newp(kMimeType, instance.npp(), NP_EMBED, 0, nullptr, nullptr, nullptr),
+            NPERR_INVALID_INSTANCE_ERROR);
+  EXPECT_EQ(instance.npp()->pdata, state);
+  EXPECT_EQ(doubles::LiveBlocks(), blocks);
+  EXPECT_TRUE(instance.Call("getLastError").returned);
 }
 
 TEST_F(InstanceTest, DestroyWithoutDataDoesNothing) {
@@ -123,33 +134,47 @@ TEST_F(InstanceTest, DestroyGivesUpTheInstanceReferenceOnly) {
 }
 
 // The browser frees its NPP after NPP_Destroy; a script that still holds the object must not lead the
-// module to that memory (ASan reports any read of it) nor to the freed instance record.
+// module to that memory (ASan reports any read of it) nor to the freed instance record. An NPP whose
+// pdata a browser cleared holds no instance either.
 TEST_F(InstanceTest, DetachedObjectAnswersEveryCallWithFalseAndTouchesNothing) {
-  NPP npp = new NPP_t{nullptr, nullptr};
-  ASSERT_EQ(Funcs().newp(kMimeType, npp, NP_EMBED, 0, nullptr, nullptr, nullptr), NPERR_NO_ERROR);
-  NPObject* object = QueryObject(npp);
-  ASSERT_EQ(Funcs().destroy(npp, nullptr), NPERR_NO_ERROR);
-  delete npp;
+  for (const bool destroyed : {true, false}) {
+    SCOPED_TRACE(destroyed ? "instance destroyed, NPP freed" : "NPP without pdata");
+    NPP npp = new NPP_t{nullptr, nullptr};
+    ASSERT_EQ(Funcs().newp(kMimeType, npp, NP_EMBED, 0, nullptr, nullptr, nullptr), NPERR_NO_ERROR);
+    NPObject* object = QueryObject(npp);
+    void* state = npp->pdata;
+    if (destroyed) {
+      ASSERT_EQ(Funcs().destroy(npp, nullptr), NPERR_NO_ERROR);
+      delete npp;
+    } else {
+      npp->pdata = nullptr;
+    }
 
-  const host::Counters before = host::GetCounters();
-  const NPClass* slots = object->_class;
-  NPVariant result;
-  memset(&result, 0x5C, sizeof(result));
-  const NPVariant sentinel = result;
-  NPVariant arg;
-  INT32_TO_NPVARIANT(1, arg);
-  for (NPIdentifier name : {MethodIds.getVersion, MethodIds.getLastError, MethodIds.print,
-                            MethodIds.getPrinters, MethodIds.getMacAddresses, MethodIds.push}) {
-    EXPECT_FALSE(slots->hasMethod(object, name));
-    EXPECT_FALSE(slots->invoke(object, name, &arg, 1, &result));
-    EXPECT_FALSE(slots->hasProperty(object, name));
-    EXPECT_FALSE(slots->getProperty(object, name, &result));
+    const host::Counters before = host::GetCounters();
+    const NPClass* slots = object->_class;
+    NPVariant result;
+    memset(&result, 0x5C, sizeof(result));
+    const NPVariant sentinel = result;
+    NPVariant arg;
+    INT32_TO_NPVARIANT(1, arg);
+    for (NPIdentifier name : {MethodIds.getVersion, MethodIds.getLastError, MethodIds.print,
+                              MethodIds.getPrinters, MethodIds.getMacAddresses, MethodIds.push}) {
+      EXPECT_FALSE(slots->hasMethod(object, name));
+      EXPECT_FALSE(slots->invoke(object, name, &arg, 1, &result));
+      EXPECT_FALSE(slots->hasProperty(object, name));
+      EXPECT_FALSE(slots->getProperty(object, name, &result));
+    }
+    EXPECT_FALSE(slots->invokeDefault(object, &arg, 1, &result));
+    EXPECT_EQ(memcmp(&result, &sentinel, sizeof(result)), 0);
+    EXPECT_EQ(host::GetCounters().memAllocCalls, before.memAllocCalls);
+    EXPECT_FALSE(host::TakeException(nullptr));
+    if (!destroyed) {
+      npp->pdata = state;
+      ASSERT_EQ(Funcs().destroy(npp, nullptr), NPERR_NO_ERROR);
+      delete npp;
+    }
+    host::ReleaseObject(object);
   }
-  EXPECT_FALSE(slots->invokeDefault(object, &arg, 1, &result));
-  EXPECT_EQ(memcmp(&result, &sentinel, sizeof(result)), 0);
-  EXPECT_EQ(host::GetCounters().memAllocCalls, before.memAllocCalls);
-  EXPECT_FALSE(host::TakeException(nullptr));
-  host::ReleaseObject(object);
 }
 
 TEST_F(InstanceTest, HostCallsOnADestroyedInstanceFindNoMethod) {

@@ -5,6 +5,7 @@
 
 #include "plugin/messages.h"
 #include "printing/raw_print_job.h"
+#include "tests/doubles/enum_printers_double.h"
 #include "tests/doubles/spooler_double.h"
 #include "tests/unit/host_fixture.h"
 
@@ -35,12 +36,17 @@ std::string Encode(const std::string& bytes) {
   return text;
 }
 
+const char* const kUnlistedButOpened[] = {",XcvMonitor Local Port", ",XcvPort LPT1:", "\\\\127.0.0.1\\x"};
+
 class PrintMethodTest : public ModuleTest {
  protected:
   void SetUp() override {
     ModuleTest::SetUp();
     doubles::AddPrinter("Label");
     doubles::SetDefaultPrinter("Default");
+    doubles::SetPrinters({"Label", "Default"});
+    // Names the spooler opens but does not list, as Wine's does: port-monitor handles, a share.
+    for (const char* name : kUnlistedButOpened) doubles::AddPrinter(name);
     page_ = &NewInstance();
     ASSERT_EQ(page_->created(), NPERR_NO_ERROR);
   }
@@ -114,6 +120,7 @@ struct FailureCase {
   size_t allocFailAt = 0;  // module-heap call that fails, counted from the print call
   UINT codePage = 1252;
   bool noDefault = false;
+  bool listFails = false;  // the spooler's printer list cannot be read
 };
 
 void PrintTo(const FailureCase& c, std::ostream* out) { *out << c.what; }
@@ -125,6 +132,7 @@ TEST_P(PrintFailureTest, ReportsAndReleases) {
   doubles::SetAnsiCodePage(c.codePage);
   if (c.noDefault) doubles::ResetSpooler();
   if (c.spoolerFails) doubles::FailSpoolerCall(c.failing, 1722);
+  if (c.listFails) doubles::FailEnumPrintersAt(1, 1722);
   NPObject* argument = Argument(c.data, c.printer);
   std::vector<NPVariant> args;
   if (c.arguments == 1 || c.arguments == 3) args.push_back(host::ObjectValue(argument));
@@ -175,8 +183,14 @@ const FailureCase kFailures[] = {
     {"URL-safe alphabet", 1, Text("QU-_"), kAbsent, kMessageBase64Decode, 2, false},
     {"no default printer", 1, Text("QUJD"), kAbsent, kMessageNoSuchPrinter, 2, false,
      SpoolerCall::OpenPrinter, false, 0, 1252, true},
-    {"unknown printer", 1, Text("QUJD"), Text("Nope"), kMessageNoSuchPrinter, 2, true},
-    {"empty printer name", 1, Text("QUJD"), Text(""), kMessageNoSuchPrinter, 2, true},
+    // Only a printer the spooler lists is opened.
+    {"unknown printer", 1, Text("QUJD"), Text("Nope"), kMessageNoSuchPrinter, 2, false},
+    {"empty printer name", 1, Text("QUJD"), Text(""), kMessageNoSuchPrinter, 2, false},
+    {"port monitor", 1, Text("QUJD"), Text(kUnlistedButOpened[0]), kMessageNoSuchPrinter, 2, false},
+    {"port", 1, Text("QUJD"), Text(kUnlistedButOpened[1]), kMessageNoSuchPrinter, 2, false},
+    {"share not connected", 1, Text("QUJD"), Text(kUnlistedButOpened[2]), kMessageNoSuchPrinter, 2, false},
+    {"printer list unreadable", 1, Text("QUJD"), Text("Label"), kMessagePrintFailed, 2, false,
+     SpoolerCall::OpenPrinter, false, 0, 1252, false, true},
     {"NUL inside the name", 1, Text("QUJD"), Text(std::string("Label\0X", 7)), kMessageNoSuchPrinter, 2,
      false},
     {"NUL ending the name", 1, Text("QUJD"), Text(std::string("Label\0", 6)), kMessageNoSuchPrinter, 2,
@@ -186,6 +200,7 @@ const FailureCase kFailures[] = {
     {"name outside the code page", 1, Text("QUJD"), Text(kUtf8Chinese), kMessageNoSuchPrinter, 2, false},
     {"document not started", 1, Text("QUJD"), Text("Label"), kMessagePrintFailed, 2, true,
      SpoolerCall::StartDoc, true},
+    {"document not ended", 1, Text("QUJD"), kAbsent, kMessagePrintFailed, 2, true, SpoolerCall::EndDoc, true},
     {"write failed", 1, Text("QUJD"), kAbsent, kMessagePrintFailed, 2, true, SpoolerCall::Write, true},
     {"extra arguments ignored", 3, Text("QUJD"), Text("Label"), kMessagePrintFailed, 2, true,
      SpoolerCall::StartPage, true},
@@ -243,25 +258,35 @@ TEST_F(PrintMethodTest, PrintsEveryByteValueOnTheNamedPrinter) {
     EXPECT_FALSE(outcome.threw) << length << ": " << outcome.exception;
     EXPECT_EQ(doubles::PrintedJobs().back(), bytes) << length;
   }
-  EXPECT_EQ(doubles::Calls()[0], "OpenPrinterA(Label)");
+  EXPECT_EQ(doubles::Calls()[2], "OpenPrinterA(Label)");  // after the printer list's two calls
 }
 
-TEST_F(PrintMethodTest, PrinterNameReachesTheSpoolerInTheAnsiCodePage) {
+// The page's name is looked up among the listed names in the ANSI code page, ignoring case as Windows
+// does, and the spooler is handed its own spelling; an exact match wins over one that ignores case.
+TEST_F(PrintMethodTest, PrinterNameReachesTheSpoolerAsListedInTheAnsiCodePage) {
   const struct {
     UINT codePage;
-    std::string spoolerName;
+    std::vector<std::string> listed;
+    std::string pageName;
+    std::string opened;
   } cases[] = {
-      {1252, "\x42\xFC\x72\x6F"},  // ü is 0xFC in Windows-1252
-      {CP_UTF8, kUtf8Buero},       // a UTF-8 system takes the page's bytes as they are
+      {1252, {"\x42\xFC\x72\x6F"}, kUtf8Buero, "\x42\xFC\x72\x6F"},  // ü is 0xFC in Windows-1252
+      {CP_UTF8, {kUtf8Buero}, kUtf8Buero, kUtf8Buero},                // UTF-8 takes the page's bytes as they are
+      {1252, {"\x42\xFC\x72\x6F"}, "b\xC3\x9CRO", "\x42\xFC\x72\x6F"},  // bÜRO
+      {1252, {"Label"}, "LABEL", "Label"},
+      {1252, {"label", "Label"}, "Label", "Label"},
+      {1252, {"label", "Label"}, "LABEL", "label"},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.pageName);
     doubles::SetAnsiCodePage(c.codePage);
-    doubles::AddPrinter(c.spoolerName);
+    doubles::SetPrinters(c.listed);
+    for (const std::string& name : c.listed) doubles::AddPrinter(name);
     const size_t calls = doubles::Calls().size();
-    host::CallOutcome outcome = Print(Argument(Text("QUJD"), Text(kUtf8Buero)));
-    EXPECT_FALSE(outcome.threw) << c.codePage << ": " << outcome.exception;
-    ASSERT_GT(doubles::Calls().size(), calls);
-    EXPECT_EQ(doubles::Calls()[calls], "OpenPrinterA(" + c.spoolerName + ")");
+    host::CallOutcome outcome = Print(Argument(Text("QUJD"), Text(c.pageName)));
+    EXPECT_FALSE(outcome.threw) << outcome.exception;
+    ASSERT_GT(doubles::Calls().size(), calls + 2);
+    EXPECT_EQ(doubles::Calls()[calls + 2], "OpenPrinterA(" + c.opened + ")");  // after the list's two calls
   }
 }
 
@@ -282,25 +307,30 @@ TEST_F(PrintMethodTest, LaterFailureReplacesTheKeptMessage) {
 
 }  // namespace
 
-// A property getter runs page script, which may remove the element: the print stops there, nothing
-// more is asked in the gone instance's name, nothing is printed and the values read are released.
-TEST_F(PrintMethodTest, PageDestroyingTheElementFromAGetterStopsThePrint) {
-  for (const char* destroyedAt : {"data", "printer"}) {
-    host::Instance& page = NewInstance();
-    ASSERT_EQ(page.created(), NPERR_NO_ERROR);
-    NPObject* argument = Argument(Text("QUJD"), Text("Label"));
-    const NPIdentifier trigger = host::StringId(destroyedAt);
-    host::OnGetProperty(argument, [&page, trigger](NPIdentifier name) {
-      if (name == trigger) page.Destroy();
-    });
-    const size_t released = host::GetCounters().variantsReleased;
-    NPVariant arg = host::ObjectValue(argument);
-    host::CallOutcome outcome = page.Call("print", {arg});
-    host::Release(arg);
-    EXPECT_TRUE(outcome.returned) << destroyedAt;
-    EXPECT_FALSE(outcome.threw) << destroyedAt;
-    EXPECT_EQ(host::GetCounters().variantsReleased - released, 2u) << destroyedAt;
-    EXPECT_FALSE(Opened()) << destroyedAt;
+// A property getter runs page script, which may remove the element: the print stops there with ?413,
+// raised on the object (which the method holds even when the browser holds no reference of its own),
+// nothing more is asked in the gone instance's name, nothing is printed and the values read are released.
+TEST_F(PrintMethodTest, PageDestroyingTheElementFromAGetterFailsThePrint) {
+  for (const bool hold : {true, false}) {
+    for (const char* destroyedAt : {"data", "printer"}) {
+      SCOPED_TRACE(testing::Message() << destroyedAt << (hold ? "" : ", browser holding no reference"));
+      host::HoldReferences(hold);
+      host::Instance& page = NewInstance();
+      ASSERT_EQ(page.created(), NPERR_NO_ERROR);
+      NPObject* argument = Argument(Text("QUJD"), Text("Label"));
+      const NPIdentifier trigger = host::StringId(destroyedAt);
+      host::OnGetProperty(argument, [&page, trigger](NPIdentifier name) {
+        if (name == trigger) page.Destroy();
+      });
+      const size_t released = host::GetCounters().variantsReleased;
+      NPVariant arg = host::ObjectValue(argument);
+      host::CallOutcome outcome = page.Call("print", {arg});
+      host::Release(arg);
+      EXPECT_TRUE(outcome.returned);
+      EXPECT_EQ(outcome.exception, kMessagePrintFailed);
+      EXPECT_EQ(host::GetCounters().variantsReleased - released, 2u);
+      EXPECT_FALSE(Opened());
+    }
   }
 }
 

@@ -70,17 +70,18 @@ TEST_F(RawPrintJobTest, EachOutcomeMakesItsCallsInOrder) {
        true,
        PrintJobSpoolerFailed,
        {kOpen, kStartDoc, kStartPage, "WritePrinter(offset=0,count=3)", kEndPage, kEndDoc, kClose}},
-      // The ending calls' results change nothing.
+      // A page or document the spooler did not end is a job it did not commit; the rest still runs.
       {"end page failed",
        SpoolerCall::EndPage,
        true,
-       PrintJobOk,
+       PrintJobSpoolerFailed,
        {kOpen, kStartDoc, kStartPage, "WritePrinter(offset=0,count=3)", kEndPage, kEndDoc, kClose}},
       {"end document failed",
        SpoolerCall::EndDoc,
        true,
-       PrintJobOk,
+       PrintJobSpoolerFailed,
        {kOpen, kStartDoc, kStartPage, "WritePrinter(offset=0,count=3)", kEndPage, kEndDoc, kClose}},
+      // The close's result changes nothing.
       {"close failed",
        SpoolerCall::ClosePrinter,
        true,
@@ -188,7 +189,7 @@ TEST_F(RawPrintJobTest, DefaultNameNotObtainedInThreeAttempts) {
        ERROR_INSUFFICIENT_BUFFER,
        {kSizeQuery, kNameQuery, kSizeQuery, kNameQuery, kSizeQuery, kNameQuery}},
       // A size query that fails with another error stores no size; the empty buffer gets no name.
-      {"size query fails",
+      {"size and name queries fail",
        SpoolerCall::DefaultPrinterSize,
        kRpcUnavailable,
        {kSizeQuery, "GetDefaultPrinterA(buffer,size=0)", kSizeQuery, "GetDefaultPrinterA(buffer,size=0)",
@@ -199,6 +200,7 @@ TEST_F(RawPrintJobTest, DefaultNameNotObtainedInThreeAttempts) {
     doubles::Reset();
     doubles::SetDefaultPrinter("Label");
     doubles::FailSpoolerCall(c.failing, c.error, 1, 0);
+    doubles::FailSpoolerCall(SpoolerCall::DefaultPrinterName, c.error, 1, 0);
     EXPECT_EQ(Print("ABC", nullptr), PrintJobNoPrinter);
     EXPECT_EQ(doubles::Calls(), c.calls);
     EXPECT_EQ(doubles::AllocCalls(), static_cast<size_t>(kDefaultNameAttempts));
@@ -212,6 +214,26 @@ TEST_F(RawPrintJobTest, DefaultNameObtainedOnTheLastAttempt) {
   EXPECT_EQ(Print("ABC", nullptr), PrintJobOk);
   EXPECT_EQ(doubles::Calls().size(), 6u + 7u);
   EXPECT_EQ(doubles::Calls()[6], kOpen);
+}
+
+// On a multibyte code page the size query counts characters; the fill call that fails reports the
+// bytes needed, and the next attempt fills at that size without asking again.
+TEST_F(RawPrintJobTest, DefaultNameLongerThanTheSizeQuerySaysIsFilledAtTheSizeTheFillReports) {
+  const std::string label = "\xE3\x83\xA9\xE3\x83\x99\xE3\x83\xAB";  // ラベル, 3 characters in 9 bytes
+  doubles::SetAnsiCodePage(CP_UTF8);
+  doubles::SetDefaultPrinter(label);
+  doubles::ReportDefaultSizeInCharacters();
+  EXPECT_EQ(Print("ABC", nullptr), PrintJobOk);
+  EXPECT_EQ(doubles::Calls(), Calls({kSizeQuery, "GetDefaultPrinterA(buffer,size=4)",
+                                     "GetDefaultPrinterA(buffer,size=10)", "OpenPrinterA(" + label + ")", kStartDoc,
+                                     kStartPage, "WritePrinter(offset=0,count=3)", kEndPage, kEndDoc, kClose}));
+  // A size query that fails stores no size: the empty buffer's fill reports it.
+  doubles::Reset();
+  doubles::SetDefaultPrinter("Label");
+  doubles::FailSpoolerCall(SpoolerCall::DefaultPrinterSize, kRpcUnavailable);
+  EXPECT_EQ(Print("ABC", nullptr), PrintJobOk);
+  EXPECT_EQ(doubles::Calls()[1], "GetDefaultPrinterA(buffer,size=0)");
+  EXPECT_EQ(doubles::Calls()[2], kNameQuery);
 }
 
 TEST_F(RawPrintJobTest, DefaultNameBufferAllocationFailureCountsAsAnAttempt) {

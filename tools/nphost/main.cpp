@@ -10,6 +10,7 @@ namespace {
 
 struct Invocation {
   std::string pluginPath;
+  std::string origin;  // the page's origin the host states; empty: none
   bool help = false;
   std::vector<Arguments> commands;  // each: the command name, then its arguments
 };
@@ -22,6 +23,9 @@ ExitCode ParseInvocation(const Arguments& arguments, Invocation* invocation) {
     } else if (arguments[i] == "--plugin") {
       if (i + 1 >= arguments.size()) return UsageError("--plugin needs a path");
       invocation->pluginPath = arguments[++i];
+    } else if (arguments[i] == "--origin") {
+      if (i + 1 >= arguments.size() || arguments[i + 1].empty()) return UsageError("--origin needs a URL");
+      invocation->origin = arguments[++i];
     } else {
       return UsageError("unknown option " + arguments[i]);
     }
@@ -59,6 +63,8 @@ int wmain() {
     return ExitOk;
   }
 
+  // Stated for NPNVdocumentOrigin to every instance, as a browser does for a page of that origin.
+  if (!invocation.origin.empty()) host::SetDocumentOrigin(invocation.origin.c_str());
   Session session;
   session.pluginPath = invocation.pluginPath.empty() ? DefaultPluginPath() : invocation.pluginPath;
   // Every command runs, so that a failure can be followed by "+ last-error"; the first failure's code

@@ -4,10 +4,12 @@
 #include "tools/nphost/console.h"
 
 const char kUsage[] =
-    "usage: nphost [--plugin PATH] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
+    "usage: nphost [--plugin PATH] [--origin URL] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
     "\n"
     "Loads an NPAPI plug-in DLL (default: nptovi32.dll beside nphost.exe), starts it the way a browser\n"
     "does and calls its script methods as a page would. Commands joined by \"+\" share one instance.\n"
+    "--origin states the page's origin (e.g. https://shop.example.com) to the plug-in, so that a site\n"
+    "policy can be checked; without it the host states none, as an older browser.\n"
     "\n"
     "commands:\n"
     "  info                              what a browser's plug-in scanner reads: the version resource;\n"

@@ -1,0 +1,132 @@
+#include "plugin/site_policy.h"
+
+#include <string.h>
+
+#include "platform/module_heap.h"
+#include "platform/windows_api.h"
+#include "plugin/browser_funcs.h"
+#include "plugin/messages.h"
+#include "plugin/origin.h"
+#include "plugin/script_object.h"
+
+namespace {
+
+const char kPolicyKey[] = "SOFTWARE\\Policies\\Ternaport\\Print Plugin";
+const char kAllowedOrigins[] = "AllowedOrigins";
+const char kAllowHardwareAddresses[] = "AllowHardwareAddresses";
+
+// A policy value larger than this is no list an administrator wrote; it is refused as malformed.
+const DWORD kMaxValueBytes = 1u << 20;
+// A value that keeps growing between the size query and the read is refused after this many reads.
+const int kMaxReads = 4;
+
+enum ValueRead { ValueOk, ValueMissing, ValueMalformed, ValueNoMemory };
+
+// The registry answers LONG results; the error codes are declared as DWORD.
+bool Is(LONG status, DWORD code) { return status == static_cast<LONG>(code); }
+
+// Reads one value of the policy key into a ModuleAlloc block in *data, followed by two NUL bytes that
+// end any text in it; *size is the value's own length.
+ValueRead ReadValue(HKEY key, const char* name, DWORD* type, BYTE** data, DWORD* size) {
+  DWORD needed = 0;
+  LONG status = RegQueryValueExA(key, name, nullptr, type, nullptr, &needed);
+  for (int read = 0; read < kMaxReads; ++read) {
+    if (Is(status, ERROR_FILE_NOT_FOUND)) return ValueMissing;
+    if (!Is(status, ERROR_SUCCESS) && !Is(status, ERROR_MORE_DATA)) return ValueMalformed;
+    if (needed > kMaxValueBytes) return ValueMalformed;
+    BYTE* block = static_cast<BYTE*>(ModuleAlloc(needed + 2));
+    if (!block) return ValueNoMemory;
+    DWORD got = needed;
+    status = RegQueryValueExA(key, name, nullptr, type, block, &got);
+    if (Is(status, ERROR_SUCCESS) && got <= needed) {
+      block[got] = 0;
+      block[got + 1] = 0;
+      *data = block;
+      *size = got;
+      return ValueOk;
+    }
+    ModuleFree(block);
+    needed = got;  // after ERROR_MORE_DATA, the size the value has now
+  }
+  return ValueMalformed;
+}
+
+// Whether AllowedOrigins admits the page. Every line must be an origin, however early one matches.
+ValueRead AllowsOrigin(HKEY key, const char* origin, bool* allowed) {
+  DWORD type = 0;
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  const ValueRead read = ReadValue(key, kAllowedOrigins, &type, &data, &size);
+  *allowed = read == ValueMissing;
+  if (read != ValueOk) return read;
+
+  Origin page;
+  const bool pageKnown = ParseOrigin(origin, false, &page);
+  bool wellFormed = type == REG_MULTI_SZ;
+  bool matched = false;
+  // One origin a line; the first empty line ends the list.
+  const char* line = reinterpret_cast<const char*>(data);
+  for (; wellFormed && *line != '\0'; line += strlen(line) + 1) {
+    Origin pattern;
+    wellFormed = ParseOrigin(line, true, &pattern);
+    if (wellFormed && pageKnown && OriginAllows(pattern, page)) matched = true;
+  }
+  *allowed = wellFormed && matched;
+  ModuleFree(data);
+  return ValueOk;
+}
+
+ValueRead AllowsHardwareAddresses(HKEY key, bool* allowed) {
+  DWORD type = 0;
+  BYTE* data = nullptr;
+  DWORD size = 0;
+  const ValueRead read = ReadValue(key, kAllowHardwareAddresses, &type, &data, &size);
+  *allowed = read == ValueMissing;
+  if (read != ValueOk) return read;
+  DWORD value = 0;
+  if (type == REG_DWORD && size == sizeof(value)) memcpy(&value, data, sizeof(value));
+  *allowed = value != 0;
+  ModuleFree(data);
+  return ValueOk;
+}
+
+}  // namespace
+
+char* FetchDocumentOrigin(NPP instance) {
+  char* origin = nullptr;
+  if (NPN_GetValue(instance, NPNVdocumentOrigin, &origin) != NPERR_NO_ERROR) return nullptr;
+  return origin;
+}
+
+void ReleaseDocumentOrigin(char* origin) {
+  if (origin) NPN_MemFree(origin);
+}
+
+bool DecideSiteAccess(const char* origin, SiteAccess* access) {
+  access->siteAllowed = true;
+  access->hardwareAddressesAllowed = true;
+  HKEY key = nullptr;
+  const LONG opened =
+      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPolicyKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key);
+  if (Is(opened, ERROR_FILE_NOT_FOUND) || Is(opened, ERROR_PATH_NOT_FOUND)) return true;
+  if (!Is(opened, ERROR_SUCCESS)) {
+    // A policy is there but cannot be read: it restricts as a malformed one does.
+    access->siteAllowed = false;
+    access->hardwareAddressesAllowed = false;
+    return true;
+  }
+  const bool enough = AllowsOrigin(key, origin, &access->siteAllowed) != ValueNoMemory &&
+                      AllowsHardwareAddresses(key, &access->hardwareAddressesAllowed) != ValueNoMemory;
+  RegCloseKey(key);
+  return enough;
+}
+
+const char* SiteAccessDenial(const PrintScriptObject* object, SiteUse use) {
+  const InstanceState* state = InstanceOf(object);
+  if (!state) return nullptr;  // a detached object: the method's own check answers
+  if (!state->access.siteAllowed) return kMessageSiteNotAllowed;
+  if (use == UseHardwareAddresses && !state->access.hardwareAddressesAllowed) {
+    return kMessageHardwareAddressesOff;
+  }
+  return nullptr;
+}
