@@ -10,7 +10,7 @@
 # (/var/cache/nptovi32) under a hash of recipe.sh and guest-init. It is built in a folder of its own
 # and renamed into place only when complete, so a half-built image is never used. Runs boot it with
 # -snapshot (it never changes), no network device, the repository shared read-only, and a hard time
-# limit (VM32_TIMEOUT seconds, default 2400); QEMU is stopped by its pid on every exit. Needs root.
+# limit (VM32_TIMEOUT seconds, default 3000); QEMU is stopped by its pid on every exit. Needs root.
 set -euo pipefail
 VM32_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$VM32_DIR/../.." && pwd)
@@ -115,7 +115,7 @@ build_image() {
 run_job() {  # run_job SCRIPT: scripts/vm32/SCRIPT in a throwaway copy of the cached image
   build_image
   local t=$SECONDS rc=0
-  boot "$image" "$image/disk.img" "${VM32_TIMEOUT:-2400}" "exec sh /mnt/src/scripts/vm32/$1" -snapshot || rc=$?
+  boot "$image" "$image/disk.img" "${VM32_TIMEOUT:-3000}" "exec sh /mnt/src/scripts/vm32/$1" -snapshot || rc=$?
   echo "vm32: guest run (boot, job, power-off) $((SECONDS - t)) s"
   return "$rc"
 }
