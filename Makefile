@@ -65,12 +65,20 @@ memcheck: deps
 e2e: build-win64 build-win32
 	python3 tests/e2e/run_e2e.py
 
+# The same end-to-end suite against the product users install, build/win32's nphost.exe and
+# nptovi32.dll, under 32-bit Wine in a Debian guest that QEMU emulates (this machine runs no 32-bit
+# code). The first run builds the guest image into /var/cache/nptovi32 (some minutes); later runs
+# reuse it. Root needed.
+.PHONY: e2e32
+e2e32: build-win32
+	scripts/vm32/vm.sh e2e
+
 # The product at work: a private CUPS raw queue feeding a local TCP printer, and nphost driving the
 # plug-in through info, version, printers, macs and a printed sample label.
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e
+test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers

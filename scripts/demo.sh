@@ -83,3 +83,11 @@ else
   cmp "$label" "$received" >&2 || true
   exit 1
 fi
+
+echo
+if scripts/vm32/vm.sh cached; then
+  echo "demo: the same DLL as users install it, run by 32-bit Wine in a virtual machine (a few minutes)"
+  scripts/vm32/vm.sh demo
+else
+  echo "demo: to see the 32-bit DLL print in a 32-bit virtual machine as well, run make e2e32 once"
+fi

@@ -9,6 +9,7 @@ packages=(
   googletest libbenchmark-dev libssl-dev valgrind libclang-rt-14-dev
   wine64 cups cups-client cups-bsd iproute2 zip nodejs locales
   wixl msitools osslsigncode openssl
+  qemu-system-x86 mmdebstrap e2fsprogs  # the 32-bit guest of make e2e32
 )
 
 missing=()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Runs a 64-bit Windows console program under Wine with the project's own prefix (build/wineprefix),
-# quietly. The first run creates the prefix (a few seconds).
+# quietly. The first run creates the prefix (a few seconds). With NPTOVI_TARGET=win32 it runs a 32-bit
+# program under 32-bit Wine instead, which only a machine with 32-bit support has (the guest of
+# scripts/vm32, whose prefix is made in its image and named by WINEPREFIX).
 #   scripts/wine.sh PROGRAM.exe [ARGS...]
 #   scripts/wine.sh --persist     starts this prefix's wineserver to stay until --stop, so that each
 #                                 program starts in a fraction of a second
@@ -22,4 +24,5 @@ case "${1:-}" in
   --stop) /usr/lib/wine/wineserver -k 2>/dev/null || true; exit 0 ;;
   --wait) /usr/lib/wine/wineserver -w 2>/dev/null || true; exit 0 ;;
 esac
+if [ "${NPTOVI_TARGET:-win64}" = win32 ]; then exec /usr/lib/wine/wine "$@"; fi
 exec /usr/lib/wine/wine64 "$@"

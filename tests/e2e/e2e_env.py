@@ -15,15 +15,23 @@ ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "scripts"))
 from tcp_printer import TcpPrinter  # noqa: E402  (scripts/ is no package)
 
+# The build under test, chosen by NPTOVI_TARGET (scripts/wine.sh reads it too): win64 under 64-bit Wine
+# on this machine (make e2e), or win32, the product users install, under 32-bit Wine in the guest of
+# scripts/vm32 (make e2e32), which runs from a copy of the repository on the guest's own disk and
+# emulates every instruction, so each step takes several times longer there.
+TARGET = os.environ.get("NPTOVI_TARGET", "win64")
+MACHINE, WINE_LOADER, SLOWDOWN = {"win64": ("x86-64", "/usr/lib/wine/wine64", 1),
+                                   "win32": ("i386", "/usr/lib/wine/wine", 5)}[TARGET]
+NPHOST = os.path.join(ROOT, "build", TARGET, "nphost.exe")
+DLL = os.path.join(ROOT, "build", TARGET, "nptovi32.dll")  # the module nphost loads by default
+
 WORK = os.path.join(ROOT, "build", "e2e")
-NPHOST = os.path.join(ROOT, "build", "win64", "nphost.exe")
-DLL64 = os.path.join(ROOT, "build", "win64", "nptovi32.dll")
 DLL32 = os.path.join(ROOT, "build", "win32", "nptovi32.dll")
 WINE = os.path.join(ROOT, "scripts", "wine.sh")
 SPOOLER = os.path.join(ROOT, "scripts", "spooler.sh")
 
-COMMAND_TIMEOUT = 120  # seconds for one nphost run, 16 MiB included
-ARRIVAL_TIMEOUT = 60   # seconds for a job to pass through CUPS to its printer
+COMMAND_TIMEOUT = 120 * SLOWDOWN  # seconds for one nphost run, 16 MiB included
+ARRIVAL_TIMEOUT = 60 * SLOWDOWN  # seconds for a job to pass through CUPS to its printer
 QUIET_PERIOD = 0.3     # seconds to watch for traffic that must not come (CUPS job counts settle it)
 
 

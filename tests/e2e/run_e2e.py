@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Runs the end-to-end tests: nphost.exe and the plug-in of the win64 build under Wine, against a
+"""Runs the end-to-end tests: nphost.exe and the plug-in of the win64 build under Wine (or, with
+NPTOVI_TARGET=win32, of the win32 build under 32-bit Wine in the guest of scripts/vm32), against a
 private CUPS daemon whose raw queues feed TCP printers on 127.0.0.1.
 
 Everything started here is stopped here, on success, failure, Ctrl-C or SIGTERM. The last line is
@@ -58,13 +59,13 @@ def suite(names):
 
 
 def main():
-    for tool in ("ip", "/usr/sbin/cupsd", "/usr/lib/wine/wine64"):
+    for tool in ("ip", "/usr/sbin/cupsd", e2e_env.WINE_LOADER):
         if not shutil.which(tool):
             print("e2e: %s is missing; run make deps" % tool, file=sys.stderr)
             return 2
-    for path in (e2e_env.NPHOST, e2e_env.DLL64):
+    for path in (e2e_env.NPHOST, e2e_env.DLL):
         if not os.path.exists(path):
-            print("e2e: %s is missing; run make build-win64" % path, file=sys.stderr)
+            print("e2e: %s is missing; run make build-%s" % (path, e2e_env.TARGET), file=sys.stderr)
             return 2
 
     signal.signal(signal.SIGTERM, e2e_env.interrupt)
@@ -78,6 +79,10 @@ def main():
     result = None
     try:
         e2e_env.start()
+        print("e2e: %s, the module nphost loads by default:" % e2e_env.TARGET)
+        info = e2e_env.nphost("info").fields()
+        for key in ("machine", "loaded", "FileVersion"):
+            print("  %s: %s" % (key, info.get(key)))
         runner = unittest.TextTestRunner(resultclass=CountingResult, verbosity=2, stream=sys.stdout)
         result = runner.run(suite(names))
     except KeyboardInterrupt:
