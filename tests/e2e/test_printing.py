@@ -19,7 +19,7 @@ DOCUMENTS = [
     ("3 bytes", b"\x00\xff\x00"),
     ("every byte value", bytes(range(256))),
     ("1 MiB", _random.randbytes(1 << 20)),
-    ("16 MiB", _random.randbytes(16 << 20)),
+    ("%d MiB" % e2e_env.LARGE_DOCUMENT_MIB, _random.randbytes(e2e_env.LARGE_DOCUMENT_MIB << 20)),
 ]
 
 
