@@ -75,6 +75,9 @@ NPVariant ObjectValue(NPObject* object);         // takes one more reference
 void Release(NPVariant& value);                  // as NPN_ReleaseVariantValue, not counted as one
 std::string TextOf(const NPVariant& value);      // the bytes of a string variant
 
+// The standard Base64 of bytes, "=" padded, without line breaks: the text a page hands to print.
+std::string EncodeBase64(const std::string& bytes);
+
 // ---- Script objects ----
 
 // How a property read or a push call behaves. Fail: the call returns false. Throw: script throws; as
