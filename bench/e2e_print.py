@@ -1,7 +1,20 @@
 #!/usr/bin/env python3
-"""End to end under Wine: `nphost print` of a 16 MiB document into a CUPS raw queue, against `lp -o raw`
-of the same file into the same queue, each timed until the queue's TCP printer has received every byte.
-The runs alternate; the output ends with the medians and their ratio.
+"""End to end under Wine: `nphost print` of documents of 1 KiB, 1 MiB, 16 MiB and 64 MiB into a CUPS
+raw queue, against `lp -o raw` of the same file into the same queue and a plain TCP write of the same
+bytes straight to the queue's printer, each timed until the printer has received every byte (checked
+byte for byte). The runs alternate; the output ends with the medians.
+
+The plug-in's time is taken apart:
+  Wine start            `nphost version`: Wine starting nphost, loading the plug-in, ending
+  read and encode       nphost reading the file and encoding it as Base64 (`print --times`)
+  print call            the plug-in's print method (`print --times`): the module's allocation and
+                        decode, then its spooler calls, in which Wine's winspool spools the bytes and
+                        hands them to CUPS (at EndDocPrinter)
+  of it, module         the module's own share before the spooler: the same call on a printer that
+                        is not there, which reads `data` through the browser, allocates, decodes the
+                        whole text and then fails to open the printer (the 1 KiB row shows that
+                        failure's fixed cost)
+  after the call        the rest: nphost ending, and CUPS relaying the job to the printer
 
 It stands on the end-to-end tests' environment (tests/e2e/e2e_env.py: the private CUPS daemon of
 scripts/spooler.sh, the TCP printers of scripts/tcp_printer.py, scripts/wine.sh) with folders of its
@@ -9,22 +22,25 @@ own under build/bench-e2e and a Wine prefix of its own, so that it can run besid
 Wine, CUPS or the win64 build is missing it says so and skips (exit 0).
 """
 import os
+import re
 import shutil
+import socket
 import statistics
-import subprocess
 import sys
 import time
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
 
-DOCUMENT_BYTES = 16 << 20
+SIZES = [1 << 10, 1 << 20, 16 << 20, 64 << 20]
 RUNS = int(os.environ.get("E2E_BENCH_RUNS", "5"))
 QUEUE = "bench-raw"
+MISSING_QUEUE = "bench-not-there"
 WORK = os.path.join(ROOT, "build", "bench-e2e")
 PREFIX = os.path.join(ROOT, "build", "wineprefix-bench")
-POLL = 0.01  # seconds between looks at the printer's folder
-ARRIVAL_TIMEOUT = 120
+POLL = 0.005  # seconds between looks at the printer's folder
+ARRIVAL_TIMEOUT = 180
+TIMES = re.compile(r"times: read and encode ([0-9.]+) s, print call ([0-9.]+) s")
 
 
 def missing_prerequisite():
@@ -37,37 +53,119 @@ def missing_prerequisite():
     return None
 
 
-def complete_jobs(printer):
-    """The number of jobs the printer has received completely (a job's file appears when it is whole)."""
-    return len([n for n in os.listdir(printer.directory) if n.startswith("job-") and n.endswith(".bin")])
+def job_names(printer):
+    """The printer's complete jobs (a job's file appears when it is whole), oldest first."""
+    return sorted(n for n in os.listdir(printer.directory) if n.startswith("job-") and n.endswith(".bin"))
 
 
 def wait_for_job(printer, count):
     deadline = time.monotonic() + ARRIVAL_TIMEOUT
-    while complete_jobs(printer) < count:
+    while len(job_names(printer)) < count:
         if time.monotonic() > deadline:
             raise RuntimeError("job %d did not reach the printer within %d s" % (count, ARRIVAL_TIMEOUT))
         time.sleep(POLL)
 
 
-def last_job(printer):
-    names = sorted(n for n in os.listdir(printer.directory) if n.startswith("job-") and n.endswith(".bin"))
-    with open(os.path.join(printer.directory, names[-1]), "rb") as f:
-        return f.read()
-
-
 def timed(action, printer, document):
-    """Seconds from starting the action until it returned, and until the printer holds one more whole
-    job, which is checked byte for byte."""
-    before = complete_jobs(printer)
+    """Runs the action; returns what it returned and the seconds until the printer holds one more
+    whole job, which must be the document."""
+    before = len(job_names(printer))
     started = time.monotonic()
-    action()
-    returned = time.monotonic() - started
+    answer = action()
     wait_for_job(printer, before + 1)
     arrived = time.monotonic() - started
-    if last_job(printer) != document:
-        raise RuntimeError("the printer received other bytes than the document")
-    return returned, arrived
+    with open(os.path.join(printer.directory, job_names(printer)[-1]), "rb") as f:
+        if f.read() != document:
+            raise RuntimeError("the printer received other bytes than the document")
+    return answer, arrived
+
+
+def print_times(result):
+    """(read and encode, print call) seconds from `nphost print --times`."""
+    found = TIMES.search(result.err.decode("utf-8", "replace"))
+    if not found:
+        raise RuntimeError("nphost print --times reported no times: %r" % result)
+    return float(found.group(1)), float(found.group(2))
+
+
+def size_text(size):
+    return "%d MiB" % (size >> 20) if size >= 1 << 20 else "%d KiB" % (size >> 10)
+
+
+def measure(e2e_env, spooler, printer, size):
+    document = os.urandom(size)
+    path = os.path.join(WORK, "document-%d.bin" % size)
+    with open(path, "wb") as f:
+        f.write(document)
+    windows_path = e2e_env.windows_path(path)
+
+    def through_plugin():
+        result = e2e_env.nphost("print", "--times", "--printer", QUEUE, windows_path)
+        if result.code != 0:
+            raise RuntimeError("nphost print failed: %r" % result)
+        return print_times(result)
+
+    def decode_only():
+        result = e2e_env.nphost("print", "--times", "--printer", MISSING_QUEUE, windows_path)
+        if result.code == 0:
+            raise RuntimeError("nphost print to a missing printer succeeded: %r" % result)
+        return print_times(result)[1]
+
+    def through_lp():
+        spooler.cups("lp", "-d", QUEUE, "-o", "raw", path)
+
+    def through_tcp():
+        with socket.create_connection(("127.0.0.1", printer.port)) as connection:
+            connection.sendall(document)
+
+    def wine_start():
+        started = time.monotonic()
+        if e2e_env.nphost("version").code != 0:
+            raise RuntimeError("nphost version failed")
+        return time.monotonic() - started
+
+    # The first job of each way warms CUPS, the printer and the page cache.
+    timed(through_lp, printer, document)
+    timed(through_plugin, printer, document)
+    rows = {k: [] for k in ("plugin", "start", "read", "call", "decode", "lp", "tcp")}
+    for run in range(RUNS):
+        (read, call), arrived = timed(through_plugin, printer, document)
+        rows["plugin"].append(arrived)
+        rows["read"].append(read)
+        rows["call"].append(call)
+        rows["decode"].append(decode_only())
+        rows["lp"].append(timed(through_lp, printer, document)[1])
+        rows["tcp"].append(timed(through_tcp, printer, document)[1])
+        rows["start"].append(wine_start())
+        print("%s run %d: nphost print %.3f s (read+encode %.3f, call %.3f, alloc+decode %.4f), lp -o raw "
+              "%.3f s, TCP write %.4f s, Wine start %.3f s"
+              % (size_text(size), run + 1, arrived, read, call, rows["decode"][-1], rows["lp"][-1],
+                 rows["tcp"][-1], rows["start"][-1]), flush=True)
+    os.remove(path)
+    return {k: statistics.median(v) for k, v in rows.items()}
+
+
+def report(results):
+    print()
+    print("End to end into a CUPS raw queue until the printer has every byte, medians of %d runs (seconds):"
+          % RUNS)
+    columns = ("nphost print", "lp -o raw", "TCP write", "print/lp", "Wine start", "read+enc",
+               "print call", "alloc+dec", "spooler", "after call")
+    print("%-7s" % "size" + "".join(" %11s" % c for c in columns))
+    for size, m in results:
+        after = m["plugin"] - m["start"] - m["read"] - m["call"]
+        cells = (m["plugin"], m["lp"], m["tcp"], m["plugin"] / m["lp"], m["start"], m["read"], m["call"],
+                 m["decode"], m["call"] - m["decode"], after)
+        print("%-7s" % size_text(size) + "".join(" %11.4f" % c for c in cells))
+    print()
+    print("  Wine start   `nphost version`: Wine starting nphost and the plug-in, and ending")
+    print("  read+enc     nphost reading the file and encoding it (not the plug-in's work)")
+    print("  print call   the plug-in's print method; of it:")
+    print("  alloc+dec      the module's own share before the spooler: reading `data`, allocation and decode")
+    print("                 (the same call on a missing printer; the 1 KiB row is its fixed cost)")
+    print("  spooler        the module's spooler calls: Wine's winspool spooling the bytes and handing")
+    print("                 them to CUPS")
+    print("  after call   nphost print - Wine start - read+enc - print call: CUPS relaying the job on")
 
 
 def main():
@@ -82,57 +180,17 @@ def main():
     e2e_env.WORK = WORK  # the TCP printers' folders
     shutil.rmtree(WORK, ignore_errors=True)
     os.makedirs(WORK)
-    document = os.urandom(DOCUMENT_BYTES)
-    path = os.path.join(WORK, "document.bin")
-    with open(path, "wb") as f:
-        f.write(document)
-
+    results = []
     try:
         spooler = e2e_env.start(os.path.join(WORK, "spooler"))
         printer = spooler.add_queue(QUEUE)
-
-        def through_plugin():
-            result = e2e_env.nphost("print", "--printer", QUEUE, e2e_env.windows_path(path))
-            if result.code != 0:
-                raise RuntimeError("nphost print failed: %r" % result)
-
-        def through_lp():
-            spooler.cups("lp", "-d", QUEUE, "-o", "raw", path)
-
-        def wine_start():
-            result = e2e_env.nphost("version")
-            if result.code != 0:
-                raise RuntimeError("nphost version failed: %r" % result)
-
-        # The first Wine start creates the prefix; the first job warms CUPS and the printer.
-        wine_start()
-        timed(through_lp, printer, document)
-        timed(through_plugin, printer, document)
-
-        plugin, plugin_returned, lp, startup = [], [], [], []
-        for run in range(RUNS):
-            returned, arrived = timed(through_plugin, printer, document)
-            plugin.append(arrived)
-            plugin_returned.append(returned)
-            lp.append(timed(through_lp, printer, document)[1])
-            started = time.monotonic()
-            wine_start()
-            startup.append(time.monotonic() - started)
-            print("run %d: nphost print %.3f s (returned after %.3f s), lp -o raw %.3f s, nphost version %.3f s"
-                  % (run + 1, plugin[-1], plugin_returned[-1], lp[-1], startup[-1]), flush=True)
+        e2e_env.nphost("version")  # the first Wine start creates the prefix
+        for size in SIZES:
+            results.append((size, measure(e2e_env, spooler, printer, size)))
     finally:
         e2e_env.stop()  # the daemon, its queues and printers, and this prefix's wineserver
         shutil.rmtree(WORK, ignore_errors=True)
-
-    p, r, l, s = (statistics.median(x) for x in (plugin, plugin_returned, lp, startup))
-    print()
-    print("End to end, %d-byte document into a CUPS raw queue until the printer has it all, medians of %d:"
-          % (DOCUMENT_BYTES, RUNS))
-    print("  nphost print (Wine, plug-in, Wine's spooler)    %7.3f s  (nphost returned after %.3f s)" % (p, r))
-    print("  lp -o raw                                       %7.3f s" % l)
-    print("  nphost print / lp -o raw                        %7.2f" % (p / l))
-    print("  Wine starting nphost alone (nphost version)     %7.3f s" % s)
-    print("  (nphost print - nphost version) / lp -o raw     %7.2f" % ((p - s) / l))
+    report(results)
     return 0
 
 

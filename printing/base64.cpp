@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "printing/base64_tiers.h"
+
 namespace {
 
 constexpr uint8_t kInvalid = 64;
@@ -150,11 +152,14 @@ Base64Status DecodeBase64(const char* text, uint32_t textLength, uint8_t* out, u
   // A capacity stated for a buffer that is not there would be written through a null pointer.
   if (!out) return Base64InvalidParameter;
 
-  // Every group but the last goes through the fast path while its blocks are clean; the rest, from
-  // the first block that is not, group by group. A failing group ends the decoding with the length
-  // slot counting the bytes of the groups before it, and nothing written for it or after it.
+  // Every group but the last goes through the CPU's vector tier, then the fast path, while their
+  // blocks are clean; the rest, from the first block that is not, group by group. A failing group ends
+  // the decoding with the length slot counting the bytes of the groups before it, and nothing written
+  // for it or after it.
   const uint8_t* in = reinterpret_cast<const uint8_t*>(text);
-  const uint32_t fast = DecodeFastBlocks(in, groups - 1, out);
+  const uint32_t vector = DecodeVectorBlocks(in, groups - 1, out);
+  const uint32_t fast = vector + DecodeFastBlocks(in + vector * kGroupChars, groups - 1 - vector,
+                                                  out + vector * kGroupBytes);
   *length = fast * kGroupBytes;
   for (uint32_t group = fast; group < groups; ++group) {
     uint32_t yield = 0;

@@ -1,6 +1,8 @@
-// The decoder on texts long enough for its fast path (blocks of four groups, every group but the last)
-// to run: the hand-over to the group-by-group tail at every length, a bad byte at every position of
-// the blocks, padding in every group, and the exact length slot and buffer contents on each outcome.
+// The decoder on texts long enough for its block loops (every group but the last: the vector tier's
+// steps of four or eight groups, then the scalar blocks of four) to run: the hand-over to the
+// group-by-group tail at every length, a bad byte at every position of the blocks, padding in every
+// group, and the exact length slot and buffer contents on each outcome. Every case runs on each tier
+// this CPU has (a tier it lacks is skipped).
 #include <string.h>
 
 #include <string>
@@ -8,6 +10,7 @@
 
 #include "gtest/gtest.h"
 #include "printing/base64.h"
+#include "printing/base64_tiers.h"
 
 namespace {
 
@@ -68,9 +71,26 @@ void ExpectWrittenExactly(const Outcome& outcome, const std::string& bytes, cons
   EXPECT_EQ(touched, 0u) << label << ": bytes written for or after the failing group";
 }
 
-TEST(Base64Blocks, CleanTextsOfEveryLengthAcrossTheBlockBoundaries) {
-  // 1 to 3 groups never reach a block; from 5 on, blocks run and 0 to 3 groups plus the last remain.
-  for (size_t groups = 1; groups <= 26; ++groups) {
+class Base64Blocks : public testing::TestWithParam<Base64Tier> {
+ protected:
+  void SetUp() override {
+    if (!ForceBase64Tier(GetParam())) GTEST_SKIP() << "this CPU lacks the tier";
+  }
+  void TearDown() override { ForceBase64Tier(BestBase64Tier()); }
+};
+
+std::string TierName(const testing::TestParamInfo<Base64Tier>& info) {
+  const char* const names[] = {"Scalar", "Ssse3", "Avx2"};
+  return names[info.param];
+}
+
+INSTANTIATE_TEST_SUITE_P(Tiers, Base64Blocks,
+                         testing::Values(Base64TierScalar, Base64TierSsse3, Base64TierAvx2), TierName);
+
+TEST_P(Base64Blocks, CleanTextsOfEveryLengthAcrossTheBlockBoundaries) {
+  // 1 to 3 groups never reach a block; from 5 on, blocks run: up to five AVX2 steps, each followed by
+  // an SSSE3 step or scalar blocks, and the groups left over plus the last.
+  for (size_t groups = 1; groups <= 44; ++groups) {
     for (size_t offset : {0, 13, 40}) {
       const std::string text = AlphabetText(groups, offset);
       Outcome outcome = Decode(text);
@@ -82,8 +102,8 @@ TEST(Base64Blocks, CleanTextsOfEveryLengthAcrossTheBlockBoundaries) {
   }
 }
 
-TEST(Base64Blocks, PaddedLastGroupAfterBlocks) {
-  for (size_t groups = 1; groups <= 13; ++groups) {
+TEST_P(Base64Blocks, PaddedLastGroupAfterBlocks) {
+  for (size_t groups = 1; groups <= 26; ++groups) {
     const std::string body = AlphabetText(groups - 1, groups);
     const std::string head = Expected(body);
     const struct {
@@ -100,9 +120,10 @@ TEST(Base64Blocks, PaddedLastGroupAfterBlocks) {
   }
 }
 
-TEST(Base64Blocks, BadByteAtEveryPosition) {
-  // 13 groups: three blocks of four, then the last group on its own.
-  const std::string clean = AlphabetText(13, 5);
+TEST_P(Base64Blocks, BadByteAtEveryPosition) {
+  // 29 groups: three AVX2 steps (or seven SSSE3 steps, or scalar blocks), then the last group alone;
+  // a fault in the third step comes after two that were stored and one that waits to be.
+  const std::string clean = AlphabetText(29, 5);
   const std::string bytes = Expected(clean);
   for (size_t position = 0; position < clean.size(); ++position) {
     for (char bad : kBadBytes) {
@@ -122,10 +143,10 @@ TEST(Base64Blocks, BadByteAtEveryPosition) {
   }
 }
 
-TEST(Base64Blocks, PaddingBeforeTheLastGroupFails) {
-  const std::string clean = AlphabetText(10, 3);
+TEST_P(Base64Blocks, PaddingBeforeTheLastGroupFails) {
+  const std::string clean = AlphabetText(20, 3);
   const std::string bytes = Expected(clean);
-  for (size_t group = 0; group + 1 < 10; ++group) {
+  for (size_t group = 0; group + 1 < 20; ++group) {
     for (const char* padding : {"=", "=="}) {
       std::string text = clean;
       text.replace(group * 4 + 4 - strlen(padding), strlen(padding), padding);
@@ -146,7 +167,7 @@ TEST(Base64Blocks, PaddingBeforeTheLastGroupFails) {
   ExpectWrittenExactly(outcome, bytes.substr(0, 6), "two faults");
 }
 
-TEST(Base64Blocks, LargeTextMatchesGroupByGroupDecoding) {
+TEST_P(Base64Blocks, LargeTextMatchesGroupByGroupDecoding) {
   // Every sextet value at every position: 64 characters cycled with steps that do not divide 64.
   std::string text;
   for (size_t i = 0; i < 4 * 4099; ++i) text += kAlphabet[(i * 37 + i / 64) % 64];
@@ -156,7 +177,7 @@ TEST(Base64Blocks, LargeTextMatchesGroupByGroupDecoding) {
   ExpectWrittenExactly(outcome, Expected(text), "4099 groups");
 }
 
-TEST(Base64Blocks, CapacityTooSmallWritesNothingWhateverTheLength) {
+TEST_P(Base64Blocks, CapacityTooSmallWritesNothingWhateverTheLength) {
   for (size_t groups : {5, 8, 9, 17}) {
     const std::string text = AlphabetText(groups);
     std::vector<uint8_t> buffer(groups * 3 + 8, kGuard);

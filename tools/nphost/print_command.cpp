@@ -1,6 +1,9 @@
 // print: hands a document to the plug-in's print method inside an object, as a page does:
 // { data: <Base64 text>, printer: <name> } with printer left out for the default printer.
 #include <stdint.h>
+#include <stdio.h>
+
+#include <chrono>
 
 #include "tools/nphost/base64_encode.h"
 #include "tools/nphost/byte_input.h"
@@ -16,7 +19,12 @@ struct PrintRequest {
   std::string base64;
   bool hasFile = false;
   std::string file;
+  bool times = false;  // --times: report the file's reading and encoding and the call's duration
 };
+
+double SecondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 ExitCode ParsePrintArguments(const Arguments& arguments, PrintRequest* request) {
   for (size_t i = 0; i < arguments.size(); ++i) {
@@ -31,6 +39,8 @@ ExitCode ParsePrintArguments(const Arguments& arguments, PrintRequest* request) 
       if (request->hasBase64) return UsageError("--base64 given twice");
       request->hasBase64 = true;
       request->base64 = arguments[++i];
+    } else if (argument == "--times") {
+      request->times = true;
     } else if (argument.size() > 1 && argument[0] == '-' && argument[1] == '-') {
       return UsageError("print has no option " + argument);
     } else {
@@ -52,6 +62,7 @@ ExitCode RunPrint(Session& session, const Arguments& arguments) {
 
   std::string data = request.base64;
   size_t documentBytes = 0;
+  const auto readStarted = std::chrono::steady_clock::now();
   if (request.hasFile) {
     std::string bytes, error;
     if (!ReadAllBytes(request.file, &bytes, &error)) {
@@ -61,6 +72,7 @@ ExitCode RunPrint(Session& session, const Arguments& arguments) {
     documentBytes = bytes.size();
     data = EncodeBase64(bytes);
   }
+  const double readSeconds = SecondsSince(readStarted);
   // A script string's length is 32 bits: a longer text could only be handed over cut short.
   if (data.size() > UINT32_MAX) {
     WriteErr("nphost: the document is too large for one print call (its Base64 text exceeds 4 GiB)\n");
@@ -82,9 +94,17 @@ ExitCode RunPrint(Session& session, const Arguments& arguments) {
   data.shrink_to_fit();  // a large document need not be held three times during the call
 
   NPVariant argument = host::ObjectValue(argumentObject);
+  const auto callStarted = std::chrono::steady_clock::now();
   host::CallOutcome outcome = session.instance->Call("print", {argument});
+  const double callSeconds = SecondsSince(callStarted);
   host::Release(argument);
   host::ReleaseObject(argumentObject);
+  if (request.times) {
+    char line[128];
+    snprintf(line, sizeof line, "nphost: times: read and encode %.6f s, print call %.6f s\n", readSeconds,
+             callSeconds);
+    WriteErr(line);
+  }
 
   code = CallResult(outcome, "print");
   if (code != ExitOk) return code;

@@ -21,6 +21,8 @@ const char kUsage[] =
     "  print [--printer NAME] FILE       print({data, printer}) with FILE's bytes as Base64 ('-': stdin)\n"
     "  print [--printer NAME] --base64 TEXT\n"
     "                                    print({data, printer}) with TEXT as 'data', unchanged\n"
+    "        --times                     also write to standard error how long reading and encoding the\n"
+    "                                    file took and how long the print call took (for benchmarks)\n"
     "\n"
     "exit status: 0 done; 1 the plug-in's call failed (its message on standard error); 2 usage error;\n"
     "             3 the host failed (module not loaded, file not read, memory or objects left over)\n";
