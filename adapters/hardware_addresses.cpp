@@ -1,7 +1,8 @@
 #include "adapters/hardware_addresses.h"
 
-#include "platform/module_heap.h"
-#include "platform/windows_api.h"
+#include <limits.h>
+
+#include "platform/sized_block.h"
 
 namespace {
 
@@ -19,25 +20,27 @@ const MIB_IFROW& RowAt(const MIB_IFTABLE* table, DWORD index) {
 
 bool IsListed(const MIB_IFROW& row) { return row.dwPhysAddrLen == kAddressLength; }
 
-// Reads the interface table into a new buffer that the caller frees. The buffer grows to whatever
-// size the platform reports, for as long as it reports a larger one.
-int ReadInterfaceTable(MIB_IFTABLE** table, DWORD* tableSize) {
+// Reads the interface table into a new buffer. The buffer grows to whatever size the platform
+// reports, for as long as it reports a larger one.
+ModuleBlock<MIB_IFTABLE> ReadInterfaceTable(DWORD* tableSize) {
   DWORD size = kFirstTableSize;
-  for (;;) {
-    MIB_IFTABLE* buffer = static_cast<MIB_IFTABLE*>(ModuleAlloc(size));
-    if (!buffer) return kHardwareAddressesFailed;
-    DWORD reported = size;
-    const DWORD status = GetIfTable(buffer, &reported, FALSE);
-    if (status == NO_ERROR) {
-      *table = buffer;
-      *tableSize = size;
-      return kHardwareAddressesOk;
-    }
-    ModuleFree(buffer);
-    // Asking again with a size no larger than the one refused could never succeed.
-    if (status != ERROR_INSUFFICIENT_BUFFER || reported <= size) return kHardwareAddressesFailed;
-    size = reported;
-  }
+  return FillSizedBlock<MIB_IFTABLE>(
+      INT_MAX,
+      [&](DWORD* bytes) {
+        *bytes = size;
+        return true;
+      },
+      [&](MIB_IFTABLE* table, DWORD capacity) {
+        if (!table) return FillStop;
+        DWORD reported = capacity;
+        const DWORD status = GetIfTable(table, &reported, FALSE);
+        if (status == NO_ERROR) return FillKept;
+        // Asking again with a size no larger than the one refused could never succeed.
+        if (status != ERROR_INSUFFICIENT_BUFFER || reported <= capacity) return FillStop;
+        size = reported;
+        return FillRetry;
+      },
+      tableSize);
 }
 
 }  // namespace
@@ -52,38 +55,30 @@ void FormatHardwareAddress(const uint8_t* address, char* text) {
 }
 
 int ListHardwareAddresses(char** list) {
-  MIB_IFTABLE* table = nullptr;
   DWORD tableSize = 0;
-  if (ReadInterfaceTable(&table, &tableSize) != kHardwareAddressesOk) return kHardwareAddressesFailed;
+  const ModuleBlock<MIB_IFTABLE> table = ReadInterfaceTable(&tableSize);
+  if (!table) return kHardwareAddressesFailed;
 
   // A row count beyond the buffer the platform filled fails the list rather than read past it.
-  if (table->dwNumEntries > (tableSize - kRowsOffset) / sizeof(MIB_IFROW)) {
-    ModuleFree(table);
-    return kHardwareAddressesFailed;
-  }
+  if (table->dwNumEntries > (tableSize - kRowsOffset) / sizeof(MIB_IFROW)) return kHardwareAddressesFailed;
   const DWORD rows = table->dwNumEntries;
 
   size_t listed = 0;
   for (DWORD i = 0; i < rows; ++i) {
-    if (IsListed(RowAt(table, i))) ++listed;
+    if (IsListed(RowAt(table.get(), i))) ++listed;
   }
 
   char* texts = static_cast<char*>(ModuleAlloc(listed * kHardwareAddressTextSize + 1));
-  if (!texts) {
-    ModuleFree(table);
-    return kHardwareAddressesFailed;
-  }
+  if (!texts) return kHardwareAddressesFailed;
   texts[0] = '\0';
   char* position = texts;
   for (DWORD i = 0; i < rows; ++i) {
-    const MIB_IFROW& row = RowAt(table, i);
+    const MIB_IFROW& row = RowAt(table.get(), i);
     if (!IsListed(row)) continue;
     FormatHardwareAddress(row.bPhysAddr, position);
     position += kHardwareAddressTextSize;
   }
   *position = '\0';  // the closing empty entry, the block's last byte
-
-  ModuleFree(table);
   *list = texts;
   return kHardwareAddressesOk;
 }

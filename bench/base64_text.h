@@ -1,5 +1,5 @@
-// Base64 texts for the benchmarks: deterministic pseudo-random documents, encoded with the standard
-// alphabet and "=" padding.
+// Base64 texts for the benchmarks: deterministic pseudo-random documents, encoded as a page encodes
+// them (host::EncodeBase64).
 #pragma once
 
 #include <stddef.h>
@@ -9,9 +9,6 @@
 
 // `size` pseudo-random bytes; the same seed gives the same bytes.
 std::string RandomBytes(size_t size, uint32_t seed);
-
-// The standard Base64 of bytes, padded to whole groups of four characters.
-std::string EncodeBase64(const std::string& bytes);
 
 // A valid text of exactly `characters` characters (a multiple of 4). Its document is one byte short
 // of three quarters of that, so the last group ends in "=" and the decoder's tail is part of the run.

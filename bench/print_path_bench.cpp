@@ -16,6 +16,7 @@
 #include "platform/module_heap.h"
 #include "printing/base64.h"
 #include "tests/doubles/doubles.h"
+#include "tests/doubles/enum_printers_double.h"
 #include "tests/doubles/spooler_double.h"
 
 namespace {
@@ -32,10 +33,12 @@ struct PrintPage {
 
 PrintPage page;
 
-// A spooler with only the printer, and no jobs kept from earlier calls.
+// A spooler with only the printer, listed as the only one (print opens only a listed printer), and
+// no jobs kept from earlier calls.
 void FreshSpooler() {
   doubles::ResetSpooler();
   doubles::AddPrinter(kPrinter);
+  doubles::SetPrinters({kPrinter});
 }
 
 bool PrintOnce(std::string* failure) {
@@ -179,7 +182,7 @@ int main(int argc, char** argv) {
   host::Instance instance(plugin);
   page.instance = &instance;
   page.document = RandomBytes(kDocumentBytes, 7);
-  page.text = EncodeBase64(page.document);
+  page.text = host::EncodeBase64(page.document);
   page.argument = host::NewObject();
   NPVariant value = host::StringValue(page.text);
   host::SetProperty(page.argument, "data", value);

@@ -17,7 +17,7 @@ rem zip ships the filled-in copy.
 setlocal EnableExtensions DisableDelayedExpansion
 
 set "PLUGIN_ID=@ternaport.com/nptovi32"
-set "MIME_TYPE=application/x-vnd-tovi-print"
+set "MIME_TYPE=@NPTOVI_MIME_TYPE@"
 set "PRODUCT_NAME=@NPTOVI_PRODUCT_NAME@"
 set "VENDOR=@NPTOVI_MANUFACTURER@"
 set "DESCRIPTION=Print plugin."

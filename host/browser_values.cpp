@@ -9,13 +9,8 @@
 namespace host {
 namespace {
 
-struct OriginSetting {
-  bool set = false;
-  std::string text;
-};
-
-OriginSetting& Origin() {
-  static OriginSetting* setting = new OriginSetting;
+detail::OptionalText& Origin() {
+  static detail::OptionalText* setting = new detail::OptionalText;
   return *setting;
 }
 

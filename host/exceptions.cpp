@@ -9,13 +9,8 @@
 namespace host {
 namespace {
 
-struct PendingException {
-  bool set = false;
-  std::string text;
-};
-
-PendingException& Pending() {
-  static PendingException* pending = new PendingException;
+detail::OptionalText& Pending() {
+  static detail::OptionalText* pending = new detail::OptionalText;
   return *pending;
 }
 
@@ -32,7 +27,7 @@ void SetException(NPObject*, const NPUTF8* message) {
 void ThrowScriptException() { ++MutableCounters().scriptExceptions; }
 
 ExceptionScope::ExceptionScope() : outerSet_(Pending().set), outerText_(std::move(Pending().text)) {
-  Pending() = PendingException();
+  Pending() = detail::OptionalText();
 }
 
 ExceptionScope::~ExceptionScope() {
@@ -43,7 +38,7 @@ ExceptionScope::~ExceptionScope() {
 bool ExceptionScope::Collect(std::string* text) {
   bool set = Pending().set;
   if (text) *text = Pending().text;
-  Pending() = PendingException();
+  Pending() = detail::OptionalText();
   return set;
 }
 

@@ -75,6 +75,9 @@ NPVariant ObjectValue(NPObject* object);         // takes one more reference
 void Release(NPVariant& value);                  // as NPN_ReleaseVariantValue, not counted as one
 std::string TextOf(const NPVariant& value);      // the bytes of a string variant
 
+// The standard Base64 of bytes, "=" padded, without line breaks: the text a page hands to print.
+std::string EncodeBase64(const std::string& bytes);
+
 // ---- Script objects ----
 
 // How a property read or a push call behaves. Fail: the call returns false. Throw: script throws; as
@@ -136,6 +139,8 @@ class Plugin {
   NPError Initialize();  // NP_GetEntryPoints and NP_Initialize with BrowserTable()
   const NPPluginFuncs& Funcs() const { return funcs_; }
   const PluginEntryPoints& EntryPoints() const { return entryPoints_; }
+  // The first type NP_GetMIMEDescription declares, or empty text when the plug-in declares none.
+  std::string FirstMimeType() const;
 
  private:
   PluginEntryPoints entryPoints_;
@@ -144,10 +149,11 @@ class Plugin {
 };
 
 // One plug-in element on a page: NPP_New on creation, NPP_Destroy on Destroy() or destruction (as in
-// a browser, not after an NPP_New that failed).
+// a browser, not after an NPP_New that failed). The element's type is mimeType, or else the first
+// type the plug-in declares.
 class Instance {
  public:
-  explicit Instance(Plugin& plugin);
+  explicit Instance(Plugin& plugin, const char* mimeType = nullptr);
   ~Instance();
   Instance(const Instance&) = delete;
   Instance& operator=(const Instance&) = delete;
@@ -168,6 +174,7 @@ class Instance {
 
  private:
   Plugin& plugin_;
+  std::string mimeType_;
   NPP_t npp_{};
   NPError created_ = NPERR_GENERIC_ERROR;
   bool destroyed_ = false;

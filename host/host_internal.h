@@ -9,6 +9,13 @@
 namespace host {
 namespace detail {
 
+// A text the host keeps between calls, or none: the stated origin, the pending exception. Each lives
+// in a function's static pointer, made on first use and never destroyed.
+struct OptionalText {
+  bool set = false;
+  std::string text;
+};
+
 // ---- Accounting (memory.cpp) ----
 
 Counters& MutableCounters();

@@ -4,18 +4,17 @@
 namespace host {
 namespace {
 
-// NPP_New takes the MIME type as writable text; the plug-in must not write it, but it gets a copy.
-char kMimeType[] = "application/x-vnd-tovi-print";
-
 bool holdReferences = true;
 
 }  // namespace
 
-Instance::Instance(Plugin& plugin) : plugin_(plugin) {
+Instance::Instance(Plugin& plugin, const char* mimeType)
+    : plugin_(plugin), mimeType_(mimeType ? mimeType : plugin.FirstMimeType()) {
   npp_.ndata = this;
   const NPPluginFuncs& funcs = plugin_.Funcs();
   created_ = NPERR_INVALID_FUNCTABLE_ERROR;
-  if (funcs.newp) created_ = funcs.newp(kMimeType, &npp_, NP_EMBED, 0, nullptr, nullptr, nullptr);
+  // NPP_New takes the MIME type as writable text; the plug-in must not write it, but it gets a copy.
+  if (funcs.newp) created_ = funcs.newp(&mimeType_[0], &npp_, NP_EMBED, 0, nullptr, nullptr, nullptr);
   // A browser does not destroy an instance whose creation failed.
   destroyed_ = created_ != NPERR_NO_ERROR;
 }

@@ -1,5 +1,7 @@
 // A plug-in module driven the way a browser drives it: entry points first, then initialisation with
 // the host's table, shutdown when the host is done with it.
+#include <string.h>
+
 #include "host/host_internal.h"
 
 namespace host {
@@ -21,6 +23,13 @@ NPError Plugin::Initialize() {
   error = entryPoints_.initialize(&table);
   initialized_ = initialized_ || error == NPERR_NO_ERROR;
   return error;
+}
+
+std::string Plugin::FirstMimeType() const {
+  const char* description = entryPoints_.getMimeDescription ? entryPoints_.getMimeDescription() : nullptr;
+  if (!description) return std::string();
+  // "type:extensions:description", entries separated by ';'.
+  return std::string(description, strcspn(description, ":;"));
 }
 
 }  // namespace host

@@ -29,35 +29,29 @@ CodePageStatus Convert(UINT from, UINT to, const char* text, uint32_t length, ch
 
   const int wideLength = MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, textLength, nullptr, 0);
   if (wideLength <= 0) return CodePageUnmappable;
-  WCHAR* wide = static_cast<WCHAR*>(ModuleAlloc(static_cast<size_t>(wideLength) * sizeof(WCHAR)));
+  const ModuleBlock<WCHAR> wide = AllocateModuleBlock<WCHAR>(static_cast<size_t>(wideLength) * sizeof(WCHAR));
   if (!wide) return CodePageNoMemory;
+  if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, textLength, wide.get(), wideLength) != wideLength) {
+    return CodePageUnmappable;
+  }
 
-  CodePageStatus status = CodePageUnmappable;
-  char* result = nullptr;
   const DWORD flags = to == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
   BOOL usedDefault = FALSE;
   LPBOOL usedDefaultSlot = to == CP_UTF8 ? nullptr : &usedDefault;  // UTF-8 refuses the question
-  if (MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, text, textLength, wide, wideLength) == wideLength) {
-    const int resultLength =
-        WideCharToMultiByte(to, flags, wide, wideLength, nullptr, 0, nullptr, usedDefaultSlot);
-    if (resultLength > 0 && !usedDefault) {
-      result = static_cast<char*>(ModuleAlloc(static_cast<size_t>(resultLength) + 1));
-      if (!result) {
-        status = CodePageNoMemory;
-      } else if (WideCharToMultiByte(to, flags, wide, wideLength, result, resultLength, nullptr,
-                                     usedDefaultSlot) == resultLength &&
-                 !usedDefault) {
-        result[resultLength] = '\0';
-        *out = result;
-        if (outLength) *outLength = static_cast<uint32_t>(resultLength);
-        result = nullptr;
-        status = CodePageOk;
-      }
-    }
+  const int resultLength =
+      WideCharToMultiByte(to, flags, wide.get(), wideLength, nullptr, 0, nullptr, usedDefaultSlot);
+  if (resultLength <= 0 || usedDefault) return CodePageUnmappable;
+  ModuleBlock<char> result = AllocateModuleBlock<char>(static_cast<size_t>(resultLength) + 1);
+  if (!result) return CodePageNoMemory;
+  if (WideCharToMultiByte(to, flags, wide.get(), wideLength, result.get(), resultLength, nullptr,
+                          usedDefaultSlot) != resultLength ||
+      usedDefault) {
+    return CodePageUnmappable;
   }
-  ModuleFree(result);
-  ModuleFree(wide);
-  return status;
+  result.get()[resultLength] = '\0';
+  *out = result.release();
+  if (outLength) *outLength = static_cast<uint32_t>(resultLength);
+  return CodePageOk;
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The module's kept copy of the browser's function table, and the calls the module makes through it.
+// The module's kept copy of the browser's function table, the calls the module makes through it, and
+// the identifiers of the names the module compares, interned through it.
 #pragma once
 
 #include "npapi/npapi.h"
@@ -41,3 +42,21 @@ inline bool NPN_Invoke(NPP npp, NPObject* object, NPIdentifier name, const NPVar
   return BrowserFuncs.invoke(npp, object, name, args, argCount, result);
 }
 inline void NPN_ReleaseVariantValue(NPVariant* value) { BrowserFuncs.releasevariantvalue(value); }
+
+// Identifiers of every name the module compares: the five script methods, the two properties of the
+// print argument and the array method it calls. Names are compared by identifier value only.
+struct MethodIdTable {
+  NPIdentifier print;
+  NPIdentifier getMacAddresses;
+  NPIdentifier getVersion;
+  NPIdentifier getPrinters;
+  NPIdentifier getLastError;
+  NPIdentifier printer;
+  NPIdentifier data;
+  NPIdentifier push;
+};
+
+extern MethodIdTable MethodIds;
+
+// Interns all eight names through the browser, in the order of the table.
+void InternMethodIds();

@@ -4,8 +4,7 @@
 
 #include "plugin/browser_funcs.h"
 #include "plugin/instance.h"
-#include "plugin/method_ids.h"
-#include "plugin/module_texts.h"
+#include "product_version.h"
 
 #if defined(_WIN32)
 #include "platform/windows_api.h"
@@ -13,6 +12,22 @@
 // Loading and unloading do nothing of the module's own.
 BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }
 #endif
+
+const char kPluginName[] = NPTOVI_PRODUCT_NAME;
+const char kPluginDescription[] = "Print plugin.";
+// type:extensions:description, one entry with no extensions and no description.
+const char kMimeDescription[] = NPTOVI_MIME_TYPE "::";
+// The same version as FileVersion and ProductVersion in the version resource.
+const char kVersionText[] = NPTOVI_VERSION_TEXT;
+
+NPError GetIdentityValue(NPPVariable variable, void* value) {
+  const char* text = nullptr;
+  if (variable == NPPVpluginNameString) text = kPluginName;
+  if (variable == NPPVpluginDescriptionString) text = kPluginDescription;
+  if (!text || !value) return NPERR_GENERIC_ERROR;
+  *static_cast<const char**>(value) = text;
+  return NPERR_NO_ERROR;
+}
 
 extern "C" {
 

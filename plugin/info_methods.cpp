@@ -3,7 +3,7 @@
 #include <string.h>
 
 #include "plugin/browser_funcs.h"
-#include "plugin/module_texts.h"
+#include "plugin/entry_points.h"
 
 // Writes a browser-owned copy of text into result as a string variant. Without memory from the
 // browser nothing is written and the call fails.

@@ -2,7 +2,7 @@
 
 #include "platform/module_heap.h"
 #include "plugin/browser_funcs.h"
-#include "plugin/module_texts.h"
+#include "plugin/entry_points.h"
 #include "plugin/script_object.h"
 #include "plugin/site_policy.h"
 
@@ -31,24 +31,16 @@ NPError NPP_New(NPMIMEType, NPP instance, uint16_t, int16_t, char**, char**, NPS
   if (!instance || instance->pdata) return NPERR_INVALID_INSTANCE_ERROR;
   char* origin = FetchDocumentOrigin(instance);
   SiteAccess access;
-  InstanceState* state = nullptr;
-  if (DecideSiteAccess(origin, &access)) {
-    state = static_cast<InstanceState*>(ModuleAlloc(sizeof(InstanceState)));
-  }
-  if (!state) {
+  ModuleBlock<InstanceState> state;
+  if (DecideSiteAccess(origin, &access)) state = AllocateModuleBlock<InstanceState>(sizeof(InstanceState));
+  NPObject* scriptObject =
+      state ? NPN_CreateObject(instance, const_cast<NPClass*>(&PrintScriptClass)) : nullptr;
+  if (!scriptObject) {
     ReleaseDocumentOrigin(origin);
     return NPERR_OUT_OF_MEMORY_ERROR;
   }
-  state->scriptObject = NPN_CreateObject(instance, const_cast<NPClass*>(&PrintScriptClass));
-  if (!state->scriptObject) {
-    ModuleFree(state);
-    ReleaseDocumentOrigin(origin);
-    return NPERR_OUT_OF_MEMORY_ERROR;
-  }
-  state->lastError = nullptr;
-  state->documentOrigin = origin;
-  state->access = access;
-  instance->pdata = state;
+  *state = InstanceState{scriptObject, nullptr, origin, access};
+  instance->pdata = state.release();
   return NPERR_NO_ERROR;
 }
 

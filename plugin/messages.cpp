@@ -1,5 +1,8 @@
 #include "plugin/messages.h"
 
+#include "plugin/browser_funcs.h"
+#include "plugin/script_object.h"
+
 const char kMessageExpectArray[] = "?101 expect one array argument";
 const char kMessageMacAddressesFailed[] = "?201 getMacAddresses failed";
 const char kMessagePrintersFailed[] = "?303 getPrinters failed";
@@ -17,3 +20,8 @@ const char kMessagePrintFailed[] = "?413 print failed";
 const char kMessageSiteNotAllowed[] = "?501 access denied - this site may not use the plug-in";
 const char kMessageHardwareAddressesOff[] = "?502 access denied - hardware addresses are turned off";
 
+void ErrorReport(PrintScriptObject* object, const char* message) {
+  NPN_SetException(object, message);
+  // A re-entrant call may have destroyed the instance meanwhile; then there is no last error to keep.
+  if (InstanceState* state = InstanceOf(object)) state->lastError = message;
+}

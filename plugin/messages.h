@@ -1,7 +1,9 @@
-// The fixed failure messages a script sees as exceptions and through getLastError. The first digit of
-// the code names the area: 1 the array argument, 2 getMacAddresses, 3 getPrinters, 4 print, 5 the
-// administrator's site policy.
+// The fixed failure messages a script sees as exceptions and through getLastError, and the one way a
+// method reports one. The first digit of the code names the area: 1 the array argument,
+// 2 getMacAddresses, 3 getPrinters, 4 print, 5 the administrator's site policy.
 #pragma once
+
+struct PrintScriptObject;
 
 extern const char kMessageExpectArray[];
 extern const char kMessageMacAddressesFailed[];
@@ -19,3 +21,6 @@ extern const char kMessageNoSuchPrinter[];
 extern const char kMessagePrintFailed[];
 extern const char kMessageSiteNotAllowed[];
 extern const char kMessageHardwareAddressesOff[];
+
+// The message becomes the exception of the call under way and the instance's last error.
+void ErrorReport(PrintScriptObject* object, const char* message);

@@ -4,7 +4,6 @@
 #include "plugin/browser_funcs.h"
 #include "plugin/fill_array.h"
 #include "plugin/info_methods.h"
-#include "plugin/method_ids.h"
 #include "printing/print_method.h"
 
 namespace {

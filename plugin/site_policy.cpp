@@ -2,8 +2,7 @@
 
 #include <string.h>
 
-#include "platform/module_heap.h"
-#include "platform/windows_api.h"
+#include "platform/sized_block.h"
 #include "plugin/browser_funcs.h"
 #include "plugin/messages.h"
 #include "plugin/origin.h"
@@ -27,34 +26,41 @@ bool Is(LONG status, DWORD code) { return status == static_cast<LONG>(code); }
 
 // Reads one value of the policy key into a ModuleAlloc block in *data, followed by two NUL bytes that
 // end any text in it; *size is the value's own length.
-ValueRead ReadValue(HKEY key, const char* name, DWORD* type, BYTE** data, DWORD* size) {
+ValueRead ReadValue(HKEY key, const char* name, DWORD* type, ModuleBlock<BYTE>* data, DWORD* size) {
   DWORD needed = 0;
   LONG status = RegQueryValueExA(key, name, nullptr, type, nullptr, &needed);
-  for (int read = 0; read < kMaxReads; ++read) {
-    if (Is(status, ERROR_FILE_NOT_FOUND)) return ValueMissing;
-    if (!Is(status, ERROR_SUCCESS) && !Is(status, ERROR_MORE_DATA)) return ValueMalformed;
-    if (needed > kMaxValueBytes) return ValueMalformed;
-    BYTE* block = static_cast<BYTE*>(ModuleAlloc(needed + 2));
-    if (!block) return ValueNoMemory;
-    DWORD got = needed;
-    status = RegQueryValueExA(key, name, nullptr, type, block, &got);
-    if (Is(status, ERROR_SUCCESS) && got <= needed) {
-      block[got] = 0;
-      block[got + 1] = 0;
-      *data = block;
-      *size = got;
-      return ValueOk;
-    }
-    ModuleFree(block);
-    needed = got;  // after ERROR_MORE_DATA, the size the value has now
-  }
-  return ValueMalformed;
+  ValueRead read = ValueMalformed;
+  *data = FillSizedBlock<BYTE>(
+      kMaxReads,
+      [&](DWORD* bytes) {
+        read = Is(status, ERROR_FILE_NOT_FOUND) ? ValueMissing : ValueMalformed;
+        if (!Is(status, ERROR_SUCCESS) && !Is(status, ERROR_MORE_DATA)) return false;
+        if (needed > kMaxValueBytes) return false;
+        *bytes = needed + 2;
+        return true;
+      },
+      [&](BYTE* block, DWORD) {
+        read = ValueNoMemory;
+        if (!block) return FillStop;
+        DWORD got = needed;
+        status = RegQueryValueExA(key, name, nullptr, type, block, &got);
+        read = ValueMalformed;
+        if (!Is(status, ERROR_SUCCESS) || got > needed) {
+          needed = got;  // after ERROR_MORE_DATA, the size the value has now
+          return FillRetry;
+        }
+        block[got] = 0;
+        block[got + 1] = 0;
+        *size = got;
+        return FillKept;
+      });
+  return *data ? ValueOk : read;
 }
 
 // Whether AllowedOrigins admits the page. Every line must be an origin, however early one matches.
 ValueRead AllowsOrigin(HKEY key, const char* origin, bool* allowed) {
   DWORD type = 0;
-  BYTE* data = nullptr;
+  ModuleBlock<BYTE> data;
   DWORD size = 0;
   const ValueRead read = ReadValue(key, kAllowedOrigins, &type, &data, &size);
   *allowed = read == ValueMissing;
@@ -65,28 +71,26 @@ ValueRead AllowsOrigin(HKEY key, const char* origin, bool* allowed) {
   bool wellFormed = type == REG_MULTI_SZ;
   bool matched = false;
   // One origin a line; the first empty line ends the list.
-  const char* line = reinterpret_cast<const char*>(data);
+  const char* line = reinterpret_cast<const char*>(data.get());
   for (; wellFormed && *line != '\0'; line += strlen(line) + 1) {
     Origin pattern;
     wellFormed = ParseOrigin(line, true, &pattern);
     if (wellFormed && pageKnown && OriginAllows(pattern, page)) matched = true;
   }
   *allowed = wellFormed && matched;
-  ModuleFree(data);
   return ValueOk;
 }
 
 ValueRead AllowsHardwareAddresses(HKEY key, bool* allowed) {
   DWORD type = 0;
-  BYTE* data = nullptr;
+  ModuleBlock<BYTE> data;
   DWORD size = 0;
   const ValueRead read = ReadValue(key, kAllowHardwareAddresses, &type, &data, &size);
   *allowed = read == ValueMissing;
   if (read != ValueOk) return read;
   DWORD value = 0;
-  if (type == REG_DWORD && size == sizeof(value)) memcpy(&value, data, sizeof(value));
+  if (type == REG_DWORD && size == sizeof(value)) memcpy(&value, data.get(), sizeof(value));
   *allowed = value != 0;
-  ModuleFree(data);
   return ValueOk;
 }
 

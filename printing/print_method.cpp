@@ -5,9 +5,7 @@
 #include "platform/code_page.h"
 #include "platform/module_heap.h"
 #include "plugin/browser_funcs.h"
-#include "plugin/error_report.h"
 #include "plugin/messages.h"
-#include "plugin/method_ids.h"
 #include "plugin/site_policy.h"
 #include "printing/base64.h"
 #include "printing/listed_printer.h"
@@ -28,12 +26,14 @@ const char* DecodeFailureMessage(Base64Status status) {
 // The printer's name in the ANSI code page the spooler's narrow functions take, as a ModuleAlloc
 // block in *name. A name that holds a NUL, is not valid UTF-8 or cannot be written in the code page
 // names no printer that could be opened: cutting or replacing characters could pick another one.
-const char* ConvertPrinterName(const NPString& text, char** name) {
-  *name = nullptr;
+const char* ConvertPrinterName(const NPString& text, ModuleBlock<char>* name) {
   if (text.UTF8Length != 0 && (!text.UTF8Characters || memchr(text.UTF8Characters, '\0', text.UTF8Length))) {
     return kMessageNoSuchPrinter;
   }
-  switch (Utf8ToAnsi(text.UTF8Characters, text.UTF8Length, name, nullptr)) {
+  char* converted = nullptr;
+  const CodePageStatus status = Utf8ToAnsi(text.UTF8Characters, text.UTF8Length, &converted, nullptr);
+  name->reset(converted);
+  switch (status) {
     case CodePageOk: return nullptr;
     case CodePageNoMemory: return kMessagePrintFailed;
     default: return kMessageNoSuchPrinter;
@@ -41,10 +41,12 @@ const char* ConvertPrinterName(const NPString& text, char** name) {
 }
 
 // The spooler's own spelling of the printer the ANSI name names, as *printerName pointing into the
-// printer list *listed, which the caller frees. A name the spooler does not list is never opened.
-const char* LookUpListedPrinter(const char* name, char** listed, const char** printerName) {
-  if (ListPrinterNames(listed) != kPrinterNamesOk) return kMessagePrintFailed;
-  *printerName = FindListedPrinter(*listed, name);
+// printer list *listed. A name the spooler does not list is never opened.
+const char* LookUpListedPrinter(const char* name, ModuleBlock<char>* listed, const char** printerName) {
+  char* list = nullptr;
+  if (ListPrinterNames(&list) != kPrinterNamesOk) return kMessagePrintFailed;
+  listed->reset(list);
+  *printerName = FindListedPrinter(list, name);
   return *printerName ? nullptr : kMessageNoSuchPrinter;
 }
 
@@ -56,32 +58,25 @@ const char* DecodeAndPrint(const NPString& data, const NPString* printer) {
   if (!data.UTF8Characters) return kMessageBase64Parameter;
   // As long as the text: never less than the three quarters a text of valid length needs. A length of
   // 0 is a valid ModuleAlloc size, and the decoder refuses such a text before it looks at the buffer.
-  uint8_t* buffer = static_cast<uint8_t*>(ModuleAlloc(data.UTF8Length));
+  const ModuleBlock<uint8_t> buffer = AllocateModuleBlock<uint8_t>(data.UTF8Length);
   if (!buffer) return kMessagePrintFailed;
 
-  const char* message = nullptr;
   uint32_t length = data.UTF8Length;
-  const Base64Status decoded = DecodeBase64(data.UTF8Characters, data.UTF8Length, buffer, &length);
-  if (decoded != Base64Ok) {
-    message = DecodeFailureMessage(decoded);
-  } else {
-    char* name = nullptr;
-    char* listed = nullptr;
-    const char* printerName = nullptr;
-    if (printer) message = ConvertPrinterName(*printer, &name);
-    if (printer && !message) message = LookUpListedPrinter(name, &listed, &printerName);
-    if (!message) {
-      const PrintJobStatus printed = RawPrintJob(buffer, length, printerName);
-      if (printed == PrintJobNoPrinter)
-        message = kMessageNoSuchPrinter;
-      else if (printed != PrintJobOk)
-        message = kMessagePrintFailed;
-    }
-    ModuleFree(listed);
-    ModuleFree(name);
+  const Base64Status decoded = DecodeBase64(data.UTF8Characters, data.UTF8Length, buffer.get(), &length);
+  if (decoded != Base64Ok) return DecodeFailureMessage(decoded);
+
+  ModuleBlock<char> name;
+  ModuleBlock<char> listed;
+  const char* printerName = nullptr;
+  if (printer) {
+    if (const char* message = ConvertPrinterName(*printer, &name)) return message;
+    if (const char* message = LookUpListedPrinter(name.get(), &listed, &printerName)) return message;
   }
-  ModuleFree(buffer);
-  return message;
+  switch (RawPrintJob(buffer.get(), length, printerName)) {
+    case PrintJobOk: return nullptr;
+    case PrintJobNoPrinter: return kMessageNoSuchPrinter;
+    default: return kMessagePrintFailed;
+  }
 }
 
 // Reads the printer property, when there is one, into printer and prints the document on it or on

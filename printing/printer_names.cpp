@@ -3,8 +3,7 @@
 #include <stdint.h>
 #include <string.h>
 
-#include "platform/module_heap.h"
-#include "platform/windows_api.h"
+#include "platform/sized_block.h"
 
 namespace {
 
@@ -25,72 +24,59 @@ bool NameLength(const char* name, const BYTE* buffer, DWORD bufferSize, size_t* 
   return true;
 }
 
-// Fills a new enumeration buffer. On success *buffer holds *count records and is the caller's to free.
-int EnumeratePrinters(LPBYTE* buffer, DWORD* bufferSize, DWORD* count) {
+// Fills a new enumeration buffer. On success *buffer holds *count records (null and 0 when the
+// spooler has nothing to enumerate).
+int EnumeratePrinters(ModuleBlock<BYTE>* buffer, DWORD* bufferSize, DWORD* count) {
   DWORD needed = 0;
   DWORD returned = 0;
-  if (EnumPrintersA(kEnumFlags, nullptr, kInfoLevel, nullptr, 0, &needed, &returned)) {
-    // The spooler has nothing to enumerate.
-    *buffer = nullptr;
-    *bufferSize = 0;
-    *count = 0;
-    return kPrinterNamesOk;
-  }
+  *count = 0;
+  *bufferSize = 0;
+  if (EnumPrintersA(kEnumFlags, nullptr, kInfoLevel, nullptr, 0, &needed, &returned)) return kPrinterNamesOk;
   if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return kPrinterNamesFailed;
 
-  for (int attempt = 0; attempt < kFillingCalls; ++attempt) {
-    const DWORD size = needed;
-    LPBYTE block = static_cast<LPBYTE>(ModuleAlloc(size));
-    if (!block) return kPrinterNamesFailed;
-    if (EnumPrintersA(kEnumFlags, nullptr, kInfoLevel, block, size, &needed, &returned)) {
-      // A record count beyond the buffer the spooler was given fails the list rather than read past it.
-      if (returned > size / sizeof(PRINTER_INFO_4A)) {
-        ModuleFree(block);
-        return kPrinterNamesFailed;
-      }
-      *buffer = block;
-      *bufferSize = size;
-      *count = returned;
-      return kPrinterNamesOk;
-    }
-    const DWORD error = GetLastError();
-    ModuleFree(block);
-    if (error != ERROR_INSUFFICIENT_BUFFER) return kPrinterNamesFailed;
-  }
-  return kPrinterNamesFailed;
+  *buffer = FillSizedBlock<BYTE>(
+      kFillingCalls,
+      [&](DWORD* bytes) {
+        *bytes = needed;
+        return true;
+      },
+      [&](BYTE* block, DWORD size) {
+        if (!block) return FillStop;
+        if (!EnumPrintersA(kEnumFlags, nullptr, kInfoLevel, block, size, &needed, &returned)) {
+          return GetLastError() == ERROR_INSUFFICIENT_BUFFER ? FillRetry : FillStop;
+        }
+        // A record count beyond the buffer the spooler was given fails the list rather than read past it.
+        return returned > size / sizeof(PRINTER_INFO_4A) ? FillStop : FillKept;
+      },
+      bufferSize);
+  if (!*buffer) return kPrinterNamesFailed;
+  *count = returned;
+  return kPrinterNamesOk;
 }
 
 }  // namespace
 
 int ListPrinterNames(char** list) {
-  LPBYTE buffer = nullptr;
+  ModuleBlock<BYTE> buffer;
   DWORD bufferSize = 0;
   DWORD count = 0;
   if (EnumeratePrinters(&buffer, &bufferSize, &count) != kPrinterNamesOk) return kPrinterNamesFailed;
-  const PRINTER_INFO_4A* records = reinterpret_cast<const PRINTER_INFO_4A*>(buffer);
+  const PRINTER_INFO_4A* records = reinterpret_cast<const PRINTER_INFO_4A*>(buffer.get());
 
   // Measure first, so that the list is allocated once at its exact size. An empty name would end the
   // list early, so it is left out; a name the buffer does not hold fails the enumeration.
   size_t listSize = 1;
   for (DWORD i = 0; i < count; ++i) {
     size_t length = 0;
-    if (!NameLength(records[i].pPrinterName, buffer, bufferSize, &length)) {
-      ModuleFree(buffer);
-      return kPrinterNamesFailed;
-    }
+    if (!NameLength(records[i].pPrinterName, buffer.get(), bufferSize, &length)) return kPrinterNamesFailed;
     if (length == 0) continue;
-    if (length >= SIZE_MAX - listSize) {  // records sharing one long name could add up past it
-      ModuleFree(buffer);
-      return kPrinterNamesFailed;
-    }
+    // Records sharing one long name could add up past the largest size.
+    if (length >= SIZE_MAX - listSize) return kPrinterNamesFailed;
     listSize += length + 1;
   }
 
   char* names = static_cast<char*>(ModuleAlloc(listSize));
-  if (!names) {
-    ModuleFree(buffer);
-    return kPrinterNamesFailed;
-  }
+  if (!names) return kPrinterNamesFailed;
   names[0] = '\0';
   size_t offset = 0;
   for (DWORD i = 0; i < count; ++i) {
@@ -102,8 +88,6 @@ int ListPrinterNames(char** list) {
     offset += entrySize;
   }
   names[offset] = '\0';  // the closing empty entry, the block's last byte
-
-  ModuleFree(buffer);
   *list = names;
   return kPrinterNamesOk;
 }

@@ -2,8 +2,7 @@
 
 #include <string.h>
 
-#include "platform/module_heap.h"
-#include "platform/windows_api.h"
+#include "platform/sized_block.h"
 
 namespace {
 
@@ -11,37 +10,34 @@ namespace {
 char* const kDocumentName = const_cast<char*>("raw document");
 char* const kRawDatatype = const_cast<char*>("RAW");
 
-// Asks the spooler for the default printer's name. On success *name is a ModuleAlloc block holding
-// the NUL-terminated name, which the caller frees. On a multibyte code page the size query may count
-// characters where the name needs bytes; the fill call then fails with ERROR_INSUFFICIENT_BUFFER and
-// reports the size it needs, which the next attempt allocates and fills without asking again.
-PrintJobStatus GetDefaultPrinterName(char** name) {
-  *name = nullptr;
+// Asks the spooler for the default printer's name: a block holding the NUL-terminated name, or null.
+// On a multibyte code page the size query may count characters where the name needs bytes; the fill
+// call then fails with ERROR_INSUFFICIENT_BUFFER and reports the size it needs, which the next attempt
+// allocates and fills without asking again. A block that could not be had uses up an attempt.
+ModuleBlock<char> GetDefaultPrinterName() {
   DWORD size = 0;
   bool sizeKnown = false;
-  for (int attempt = 0; attempt < kDefaultNameAttempts; ++attempt) {
-    if (!sizeKnown) {
-      size = 0;
-      GetDefaultPrinterA(nullptr, &size);
-      if (GetLastError() == ERROR_FILE_NOT_FOUND) return PrintJobNoPrinter;
-    }
-
-    const DWORD capacity = size;
-    sizeKnown = false;
-    char* buffer = static_cast<char*>(ModuleAlloc(capacity));
-    if (!buffer) continue;  // an attempt like any other that did not deliver the name
-    // Accept only a name that ends within the buffer, so it is never read past its end.
-    if (GetDefaultPrinterA(buffer, &size)) {
-      if (memchr(buffer, '\0', capacity) != nullptr) {
-        *name = buffer;
-        return PrintJobOk;
-      }
-    } else {
-      sizeKnown = GetLastError() == ERROR_INSUFFICIENT_BUFFER && size > capacity;
-    }
-    ModuleFree(buffer);
-  }
-  return PrintJobNoPrinter;
+  return FillSizedBlock<char>(
+      kDefaultNameAttempts,
+      [&](DWORD* bytes) {
+        if (!sizeKnown) {
+          size = 0;
+          GetDefaultPrinterA(nullptr, &size);
+          if (GetLastError() == ERROR_FILE_NOT_FOUND) return false;
+        }
+        sizeKnown = false;
+        *bytes = size;
+        return true;
+      },
+      [&](char* buffer, DWORD capacity) {
+        if (!buffer) return FillRetry;
+        // Accept only a name that ends within the buffer, so it is never read past its end.
+        if (GetDefaultPrinterA(buffer, &size)) {
+          return memchr(buffer, '\0', capacity) ? FillKept : FillRetry;
+        }
+        sizeKnown = GetLastError() == ERROR_INSUFFICIENT_BUFFER && size > capacity;
+        return FillRetry;
+      });
 }
 
 // Offers everything still left until the spooler has taken it all. A write that fails, a count
@@ -81,10 +77,11 @@ PrintJobStatus PrintDocument(HANDLE printer, const uint8_t* bytes, uint32_t leng
 }  // namespace
 
 PrintJobStatus RawPrintJob(const uint8_t* bytes, uint32_t length, const char* printerName) {
-  char* defaultName = nullptr;
+  ModuleBlock<char> defaultName;
   if (!printerName) {
-    if (GetDefaultPrinterName(&defaultName) != PrintJobOk) return PrintJobNoPrinter;
-    printerName = defaultName;
+    defaultName = GetDefaultPrinterName();
+    if (!defaultName) return PrintJobNoPrinter;
+    printerName = defaultName.get();
   }
 
   HANDLE printer = nullptr;
@@ -93,6 +90,5 @@ PrintJobStatus RawPrintJob(const uint8_t* bytes, uint32_t length, const char* pr
     status = PrintDocument(printer, bytes, length);
     ClosePrinter(printer);
   }
-  ModuleFree(defaultName);
   return status;
 }

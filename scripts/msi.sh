@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the Windows Installer package from dist/nptovi32.wxs with wixl.
 #   scripts/msi.sh FILES_DIR OUT.msi [VERSION]
-# FILES_DIR holds nptovi32.dll and nphost.exe. The product's name, maker and version come from
+# FILES_DIR holds nptovi32.dll and nphost.exe. The product's name, maker, MIME type and version come from
 # build/win32/generated/product.env, which CMake writes from CMakeLists.txt; VERSION (four fields)
 # replaces the version, so that a test can build a higher one from the same source. The policy
 # templates in policy/, when that folder exists, go into the package's policy folder.
@@ -30,7 +30,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 sources=(dist/nptovi32.wxs)
 # wixl finds files by paths relative to the current folder (it refuses absolute ones).
-defines=(-D "ProductName=$NPTOVI_PRODUCT_NAME" -D "Manufacturer=$NPTOVI_MANUFACTURER"
+defines=(-D "ProductName=$NPTOVI_PRODUCT_NAME" -D "Manufacturer=$NPTOVI_MANUFACTURER" -D "MimeType=$NPTOVI_MIME_TYPE"
          -D "PluginVersion=$version" -D "MsiVersion=$msi_version" -D "FilesDir=$(realpath --relative-to=. "$files_dir")" -D Policy=no)
 if [ -d policy ]; then
   (cd policy && find . -type f \( -name '*.admx' -o -name '*.adml' \) | LC_ALL=C sort) \

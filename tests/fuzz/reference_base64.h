@@ -1,4 +1,4 @@
-// A deliberately plain Base64 codec that the fuzz targets hold the module's decoder against. It
+// A deliberately plain Base64 decoder that the fuzz targets hold the module's decoder against. It
 // follows the decoder's contract without sharing its method: characters are looked up by searching
 // the alphabet, padding is counted from the end of the text, and the bytes come out of a bit
 // accumulator rather than from groups of four.
@@ -66,23 +66,6 @@ inline Decoded Decode(const uint8_t* text, uint32_t length, bool hasSlot, uint32
 inline Decoded Decode(const std::string& text) {
   return Decode(reinterpret_cast<const uint8_t*>(text.data()), static_cast<uint32_t>(text.size()), true,
                 static_cast<uint32_t>(text.size()), true);
-}
-
-inline std::string Encode(const std::string& bytes) {
-  std::string text;
-  uint32_t bits = 0;
-  int held = 0;
-  for (unsigned char c : bytes) {
-    bits = (bits << 8 | c) & 0xFFFF;
-    held += 8;
-    while (held >= 6) {
-      held -= 6;
-      text += kAlphabet[(bits >> held) & 63];
-    }
-  }
-  if (held > 0) text += kAlphabet[(bits << (6 - held)) & 63];
-  while (text.size() % 4 != 0) text += '=';
-  return text;
 }
 
 }  // namespace reference

@@ -389,7 +389,7 @@ bool PropertyValue(Reader& in, NPVariant* value, NPObject* owner, const char* na
       return true;
     }
     case 2: {
-      const std::string text = reference::Encode(in.Bytes());
+      const std::string text = host::EncodeBase64(in.Bytes());
       *value = host::StringValue(text);
       if (argument) argument->known = true, argument->data = text;
       return true;
@@ -457,7 +457,7 @@ NPVariant Argument(Reader& in, PrintArgument* argument) {
       if (!harness->objects.empty()) value = host::ObjectValue(harness->objects[pick % harness->objects.size()]);
       break;
     }
-    default: value = host::StringValue(reference::Encode(in.Bytes())); break;
+    default: value = host::StringValue(host::EncodeBase64(in.Bytes())); break;
   }
   return value;
 }

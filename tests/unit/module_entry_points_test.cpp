@@ -6,9 +6,8 @@
 #include <vector>
 
 #include "plugin/browser_funcs.h"
+#include "plugin/entry_points.h"
 #include "plugin/instance.h"
-#include "plugin/method_ids.h"
-#include "plugin/module_texts.h"
 #include "tests/unit/host_fixture.h"
 
 namespace {

@@ -3,9 +3,8 @@
 #include <string.h>
 
 #include "plugin/browser_funcs.h"
+#include "plugin/entry_points.h"
 #include "plugin/instance.h"
-#include "plugin/method_ids.h"
-#include "plugin/module_texts.h"
 #include "plugin/script_object.h"
 #include "tests/unit/host_fixture.h"
 

@@ -5,10 +5,9 @@
 
 #include <string>
 
-#include "plugin/error_report.h"
+#include "plugin/browser_funcs.h"
 #include "plugin/instance.h"
 #include "plugin/messages.h"
-#include "plugin/method_ids.h"
 #include "plugin/script_object.h"
 #include "tests/unit/host_fixture.h"
 

@@ -23,19 +23,6 @@ Property Text(const std::string& text) { return {Property::String, text}; }
 Property Of(Property::Kind kind) { return {kind, ""}; }
 Property NoCharacters(const char* length) { return {Property::NullCharacters, length}; }
 
-// Base64 of bytes, for documents of any content.
-std::string Encode(const std::string& bytes) {
-  static const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (size_t i = 0; i < bytes.size(); i += 3) {
-    const size_t taken = bytes.size() - i < 3 ? bytes.size() - i : 3;
-    uint32_t group = 0;
-    for (size_t k = 0; k < 3; ++k) group = group << 8 | (k < taken ? static_cast<uint8_t>(bytes[i + k]) : 0);
-    for (size_t k = 0; k < 4; ++k) text += k <= taken ? kAlphabet[(group >> (18 - 6 * k)) & 63] : '=';
-  }
-  return text;
-}
-
 const char* const kUnlistedButOpened[] = {",XcvMonitor Local Port", ",XcvPort LPT1:", "\\\\127.0.0.1\\x"};
 
 class PrintMethodTest : public ModuleTest {
@@ -254,7 +241,7 @@ TEST_F(PrintMethodTest, PrintsEveryByteValueOnTheNamedPrinter) {
   }
   for (size_t length : {size_t(1), size_t(2), size_t(3), document.size() - 1, document.size()}) {
     const std::string bytes = document.substr(0, length);
-    host::CallOutcome outcome = Print(Argument(Text(Encode(bytes)), Text("Label")));
+    host::CallOutcome outcome = Print(Argument(Text(host::EncodeBase64(bytes)), Text("Label")));
     EXPECT_FALSE(outcome.threw) << length << ": " << outcome.exception;
     EXPECT_EQ(doubles::PrintedJobs().back(), bytes) << length;
   }

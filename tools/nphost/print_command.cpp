@@ -5,7 +5,6 @@
 
 #include <chrono>
 
-#include "tools/nphost/base64_encode.h"
 #include "tools/nphost/byte_input.h"
 #include "tools/nphost/commands.h"
 #include "tools/nphost/console.h"
@@ -70,7 +69,7 @@ ExitCode RunPrint(Session& session, const Arguments& arguments) {
       return ExitHostFailed;
     }
     documentBytes = bytes.size();
-    data = EncodeBase64(bytes);
+    data = host::EncodeBase64(bytes);
   }
   const double readSeconds = SecondsSince(readStarted);
   // A script string's length is 32 bits: a longer text could only be handed over cut short.
