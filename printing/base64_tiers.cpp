@@ -61,14 +61,17 @@ bool ForceBase64Tier(Base64Tier tier) {
   return true;
 }
 
+// Only x86 builds have the tiers' loops; elsewhere the scalar tier is the only one chosen.
 uint32_t DecodeVectorBlocks(const uint8_t* in, uint32_t groups, uint8_t* out) {
   switch (ActiveBase64Tier()) {
+#if defined(__i386__) || defined(__x86_64__)
     case Base64TierAvx2: {
       // What is left of whole AVX2 steps (up to seven groups) goes on in SSSE3 steps.
       const uint32_t done = DecodeBlocksAvx2(in, groups, out);
       return done + DecodeBlocksSsse3(in + done * 4, groups - done, out + done * 3);
     }
     case Base64TierSsse3: return DecodeBlocksSsse3(in, groups, out);
+#endif
     default: return 0;
   }
 }

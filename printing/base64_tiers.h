@@ -26,6 +26,7 @@ Base64Tier ActiveBase64Tier();
 // machine cannot run it.
 bool ForceBase64Tier(Base64Tier tier);
 
-// The block loops themselves; each may only be called when the CPU supports its instructions.
+// The block loops themselves (x86 builds only); each may only be called when the CPU supports its
+// instructions.
 uint32_t DecodeBlocksSsse3(const uint8_t* in, uint32_t groups, uint8_t* out);
 uint32_t DecodeBlocksAvx2(const uint8_t* in, uint32_t groups, uint8_t* out);
