@@ -26,7 +26,8 @@ namespace {
 // multiply-adds, the alphabet test and the two stores.
 template <unsigned Width>
 struct CommonOps {
-  typedef long long Vector __attribute__((vector_size(Width)));
+  // As the compilers' own __m128i and __m256i: may be read from memory of any type (the tables).
+  typedef long long Vector __attribute__((vector_size(Width), may_alias));
   typedef char Bytes __attribute__((vector_size(Width)));
   typedef uint32_t Lanes __attribute__((vector_size(Width)));
 
