@@ -137,6 +137,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength,
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                         int textLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
 int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int length1, LPCSTR text2, int length2);
+int CompareStringOrdinal(LPCWSTR text1, int length1, LPCWSTR text2, int length2, BOOL ignoreCase);
 // WINSPOOL
 BOOL GetDefaultPrinterA(LPSTR buffer, LPDWORD size);
 BOOL OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
@@ -154,9 +155,18 @@ DWORD GetIfTable(PMIB_IFTABLE table, DWORD* size, BOOL order);
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
 LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataSize);
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD dataSize);
 LONG RegCloseKey(HKEY key);
 }
 
+#endif
+
+// A UTF-16 string literal of the platform's WCHAR type.
+#if defined(_WIN32)
+#define WIDE_LITERAL(text) L##text
+#else
+#define WIDE_LITERAL(text) u##text
 #endif
 
 // The row layout the module reads, fixed by the platform on every architecture.
