@@ -198,7 +198,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     pageParts = Split(page);
     const std::string asciiHost(parsed.host, parsed.hostLength);
     CheckAsciiHost(page, pageParts.host, asciiHost);
-    asciiText = page.substr(0, pageParts.hostStart) + asciiHost + page.substr(pageParts.hostStart + pageParts.host.size());
+    const size_t hostEnd = pageParts.hostStart + pageParts.host.size();
+    asciiText = page.substr(0, pageParts.hostStart) + asciiHost + page.substr(hostEnd);
     pageParts.host = asciiHost;
   }
 

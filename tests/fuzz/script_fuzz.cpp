@@ -653,7 +653,9 @@ bool CheckAccess(Method method, const PageInstance& page, const host::CallOutcom
       Violation("a refusal did something", Describe(outcome));
     }
     if (method == kGetMacAddresses && page.site == kUnknown) return true;  // either message may come
-    if (expected == kAllowed || outcome.exception != message) Violation("refused against the policy", Describe(outcome));
+    if (expected == kAllowed || outcome.exception != message) {
+      Violation("refused against the policy", Describe(outcome));
+    }
     return true;
   }
   if (expected == kRefused) Violation("the policy's refusal not made", Describe(outcome));
