@@ -1,7 +1,7 @@
 # The project's commands. `make test` is what CI runs; `make demo` shows the product working.
 SHELL := /bin/bash
 JOBS ?= 2
-PRESETS := native linux32 win32 win64 bench
+PRESETS := native linux32 win32 win64 bench engine
 
 .PHONY: all deps test demo bench fuzz dist clean $(addprefix build-,$(PRESETS)) \
         unit unit32 artifact e2e

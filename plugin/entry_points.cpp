@@ -29,15 +29,7 @@ NPError GetIdentityValue(NPPVariable variable, void* value) {
   return NPERR_NO_ERROR;
 }
 
-extern "C" {
-
-NPError NP_STDCALL NP_GetEntryPoints(NPPluginFuncs* pluginFuncs) {
-  if (!pluginFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
-  FillPluginFuncs(pluginFuncs);
-  return NPERR_NO_ERROR;
-}
-
-NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs) {
+NPError InitializeModule(NPNetscapeFuncs* browserFuncs) {
   if (!browserFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
   // Scripting needs NPAPI 0.14 or later within major version 0.
   const uint16_t version = browserFuncs->version;
@@ -54,6 +46,17 @@ NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs) {
   return NPERR_NO_ERROR;
 }
 
+#if !defined(XP_UNIX)
+extern "C" {
+
+NPError NP_STDCALL NP_GetEntryPoints(NPPluginFuncs* pluginFuncs) {
+  if (!pluginFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
+  FillPluginFuncs(pluginFuncs);
+  return NPERR_NO_ERROR;
+}
+
+NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs) { return InitializeModule(browserFuncs); }
+
 // The kept table and identifiers stay in place: a later NP_Initialize simply writes them again.
 NPError NP_STDCALL NP_Shutdown(void) { return NPERR_NO_ERROR; }
 
@@ -64,3 +67,4 @@ NPError NP_CDECL NP_GetValue(void*, NPPVariable variable, void* value) {
 }
 
 }  // extern "C"
+#endif

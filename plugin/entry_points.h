@@ -1,9 +1,11 @@
-// The module's five exports, with the calling conventions the NPAPI declares for Windows, and what
-// the module declares about itself: constant texts the browser may point at for the module's life.
+// The module's five exports, with the calling conventions the NPAPI declares for Windows (the Unix
+// ABI's four are in unix_entry_points.cpp), and what the module declares about itself: constant texts
+// the browser may point at for the module's life.
 #pragma once
 
 #include "npapi/npapi.h"
 
+#if !defined(XP_UNIX)
 extern "C" {
 NPError NP_STDCALL NP_GetEntryPoints(NPPluginFuncs* pluginFuncs);
 NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs);
@@ -11,6 +13,7 @@ NPError NP_STDCALL NP_Shutdown(void);
 const char* NP_CDECL NP_GetMIMEDescription(void);
 NPError NP_CDECL NP_GetValue(void* future, NPPVariable variable, void* value);
 }
+#endif
 
 extern const char kPluginName[];
 extern const char kPluginDescription[];
@@ -20,3 +23,7 @@ extern const char kVersionText[];
 // Answers the plug-in name and description queries of NP_GetValue and NPP_GetValue: stores the text
 // through value and returns 0, or returns 1 for any other variable and leaves value alone.
 NPError GetIdentityValue(NPPVariable variable, void* value);
+
+// What NP_Initialize does on either ABI: checks the browser's version, keeps its table and interns the
+// identifiers. Returns 0, 8 for a version without scripting, or 3 for a missing or short table.
+NPError InitializeModule(NPNetscapeFuncs* browserFuncs);
