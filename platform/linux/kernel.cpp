@@ -2,6 +2,7 @@
 // UTF-8 (65001), the conversions are between UTF-8 and UTF-16 only, and letter case is ASCII's.
 #include <string.h>
 
+#include "platform/utf8.h"
 #include "platform/windows_api.h"
 
 namespace {
@@ -14,23 +15,6 @@ int Fail(DWORD error) {
 }
 
 bool IsUtf8(UINT codePage) { return codePage == CP_ACP || codePage == CP_UTF8; }
-
-// One code point of UTF-8 at s (left bytes remain); its length, or 0 when the sequence is malformed
-// (overlong, a surrogate, beyond U+10FFFF, cut short).
-int DecodeUtf8(const unsigned char* s, int left, char32_t* out) {
-  const unsigned char c = s[0];
-  const int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (length == 0 || length > left) return 0;
-  char32_t value = length == 1 ? c : c & (0x7F >> length);
-  for (int i = 1; i < length; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (s[i] & 0x3F);
-  }
-  static const char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kSmallest[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *out = value;
-  return length;
-}
 
 // Counts a unit, and stores it when there is an output; false when the output is full.
 template <typename T>
