@@ -1,6 +1,6 @@
-// The module's five exports, with the calling conventions the NPAPI declares for Windows (the Unix
-// ABI's four are in unix_entry_points.cpp), and what the module declares about itself: constant texts
-// the browser may point at for the module's life.
+// The module's five exports, with the calling conventions the NPAPI declares for Windows (an XP_UNIX
+// build exports the Unix ABI's four instead), and what the module declares about itself: constant
+// texts the browser may point at for the module's life.
 #pragma once
 
 #include "npapi/npapi.h"
@@ -23,7 +23,3 @@ extern const char kVersionText[];
 // Answers the plug-in name and description queries of NP_GetValue and NPP_GetValue: stores the text
 // through value and returns 0, or returns 1 for any other variable and leaves value alone.
 NPError GetIdentityValue(NPPVariable variable, void* value);
-
-// What NP_Initialize does on either ABI: checks the browser's version, keeps its table and interns the
-// identifiers. Returns 0, 8 for a version without scripting, or 3 for a missing or short table.
-NPError InitializeModule(NPNetscapeFuncs* browserFuncs);

@@ -11,6 +11,7 @@ import base64
 import http.server
 import json
 import os
+import random
 import shutil
 import signal
 import socket
@@ -32,6 +33,7 @@ DEFAULT, NAMED, NATIONAL = "engine-default", "engine-named", "Büro"
 LABEL = b"^XA^FO50,50^A0N,40,40^FDengine label^FS^XZ\r\n"
 ALL_BYTES = bytes(range(256))
 NATIONAL_DOC = "Grüße aus dem Büro\n".encode("utf-8")
+LARGE_DOC = random.Random(20261209).randbytes(1 << 20)
 # WebKit throws its own error when a method returns false, whatever text the plug-in set.
 GENERIC = "Error calling method on NPObject."
 
@@ -93,6 +95,8 @@ def cases():
         ("a label on the default printer", print_case("{data: '%s'}" % b64(LABEL)), outcome(), {DEFAULT: [LABEL]}),
         ("every byte value on a named printer",
          print_case("{data: '%s', printer: '%s'}" % (b64(ALL_BYTES), NAMED)), outcome(), {NAMED: [ALL_BYTES]}),
+        ("1 MiB on a named printer", print_case("{data: '%s', printer: '%s'}" % (b64(LARGE_DOC), NAMED)),
+         outcome(), {NAMED: [LARGE_DOC]}),
         ("a printer named with non-ASCII letters",
          print_case("{data: '%s', printer: '%s'}" % (b64(NATIONAL_DOC), NATIONAL)), outcome(),
          {NATIONAL: [NATIONAL_DOC]}),
