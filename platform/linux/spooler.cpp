@@ -38,6 +38,11 @@ OpenPrinter* Printer(HANDLE handle) {
   return printer && printer->mark == kHandleMark ? printer : nullptr;
 }
 
+// A connection of its own to the server the library finds, blocking, with a 30 s limit per wait.
+http_t* Connect() {
+  return httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
+}
+
 bool IppSucceeded(ipp_status_t status) { return status <= IPP_STATUS_OK_EVENTS_COMPLETE; }
 
 // The destinations that name a queue, not an lpoptions instance of one.
@@ -49,8 +54,7 @@ void AbandonJob(OpenPrinter* printer) {
   if (printer->documentSending) {
     // The request body cannot be cut short on its own connection; a new connection replaces it.
     httpClose(printer->http);
-    printer->http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000,
-                                 nullptr);
+    printer->http = Connect();
   }
   cupsCancelJob2(printer->http, printer->name, printer->job, 0);
   printer->job = 0;
@@ -117,7 +121,7 @@ BOOL EnumPrintersA(DWORD flags, LPSTR serverName, DWORD level, LPBYTE buffer, DW
 BOOL OpenPrinterA(LPSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSA) {
   if (!name || !handle) return Fail(ERROR_INVALID_PARAMETER);
   *handle = nullptr;
-  http_t* http = httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr);
+  http_t* http = Connect();
   if (!http) return Fail(kServerUnavailable);
   cups_dest_t* dest = cupsGetNamedDest(http, name, nullptr);
   OpenPrinter* printer = dest && IsQueue(*dest) ? static_cast<OpenPrinter*>(calloc(1, sizeof(OpenPrinter))) : nullptr;
