@@ -75,7 +75,8 @@ NP_EXPORT NPError NP_GetValue(void*, NPPVariable variable, void* value) {
   return GetIdentityValue(variable, value);
 }
 
-static_assert(std::is_same<decltype(&NP_Initialize), NP_InitializeUnixFunc>::value, "the Unix ABI's signature");
+static_assert(std::is_same<decltype(&NP_Initialize), NP_InitializeUnixFunc>::value,
+              "the Unix ABI's signature");
 #else
 extern "C" {
 

@@ -80,8 +80,8 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLength, LPST
     static const unsigned char kLead[5] = {0, 0, 0xC0, 0xE0, 0xF0};
     for (int i = 0; i < units; ++i) {
       const int shift = 6 * (units - 1 - i);
-      const unsigned char unit = i == 0 ? static_cast<unsigned char>(units == 1 ? c : kLead[units] | (c >> shift))
-                                        : static_cast<unsigned char>(0x80 | ((c >> shift) & 0x3F));
+      const char32_t bits = i == 0 ? (units == 1 ? c : kLead[units] | (c >> shift)) : 0x80 | ((c >> shift) & 0x3F);
+      const unsigned char unit = static_cast<unsigned char>(bits);
       if (!Put(text, textLength, &count, static_cast<char>(unit))) return Fail(ERROR_INSUFFICIENT_BUFFER);
     }
   }

@@ -124,10 +124,10 @@ BOOL OpenPrinterA(LPSTR name, LPHANDLE handle, LPPRINTER_DEFAULTSA) {
   http_t* http = Connect();
   if (!http) return Fail(kServerUnavailable);
   cups_dest_t* dest = cupsGetNamedDest(http, name, nullptr);
-  OpenPrinter* printer = dest && IsQueue(*dest) ? static_cast<OpenPrinter*>(calloc(1, sizeof(OpenPrinter))) : nullptr;
-  char* copy = printer ? strdup(name) : nullptr;
   const bool found = dest && IsQueue(*dest);
   if (dest) cupsFreeDests(1, dest);
+  OpenPrinter* printer = found ? static_cast<OpenPrinter*>(calloc(1, sizeof(OpenPrinter))) : nullptr;
+  char* copy = printer ? strdup(name) : nullptr;
   if (!copy) {
     free(printer);
     httpClose(http);
@@ -174,9 +174,8 @@ BOOL WritePrinter(HANDLE handle, LPVOID bytes, DWORD count, LPDWORD written) {
   if (!written || (count && !bytes)) return Fail(ERROR_INVALID_PARAMETER);
   *written = 0;
   if (!printer->documentSending) return Fail(kNoDocument);
-  if (count && cupsWriteRequestData(printer->http, static_cast<const char*>(bytes), count) != HTTP_STATUS_CONTINUE) {
-    return Fail(kCannotComplete);
-  }
+  const char* data = static_cast<const char*>(bytes);
+  if (count && cupsWriteRequestData(printer->http, data, count) != HTTP_STATUS_CONTINUE) return Fail(kCannotComplete);
   *written = count;
   return TRUE;
 }
