@@ -18,6 +18,7 @@ import socket
 import subprocess
 import sys
 import threading
+import urllib.parse
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
@@ -137,6 +138,11 @@ def cases():
         ("?409", print_case("{data: 'QU=D'}"), failure("?409 base64 decode: error decoding"), {}),
         ("?412", print_case("{data: 'QUJD', printer: 'no-such-printer'}"),
          failure("?412 print failed - no such printer / no printers installed"), {}),
+        # A queue that refuses jobs: the job fails where CUPS refuses it (Wine's winspool loses it quietly).
+        ("a queue that refuses jobs",
+         "cups('cupsreject', '%s'); try { %s } finally { cups('cupsaccept', '%s'); }"
+         % (NAMED, print_case("{data: 'QUJD', printer: '%s'}" % NAMED), NAMED),
+         failure("?413 print failed"), {}),
         ("two elements keep their own last error",
          "try { p1.print(); } catch (e) {} return [p2.getLastError(), p1.getLastError(), p2.getVersion()];",
          [None, NO_OBJECT, "0.0.0.11"], {}),
@@ -169,6 +175,13 @@ function outcome(element, call) {
   try { result.value = call(); } catch (e) { result.error = String(e && e.message); }
   result.lastError = element.getLastError();
   return result;
+}
+// Has the test's server run a CUPS command on a queue, before the script goes on.
+function cups(command, queue) {
+  var request = new XMLHttpRequest();
+  request.open("GET", "/cups?" + command + "=" + encodeURIComponent(queue), false);
+  request.send();
+  if (request.status != 200) throw new Error(command + " failed");
 }
 function ready(ids) {
   return ids.every(function (id) {
@@ -216,9 +229,17 @@ def after_page():
 
 class Pages(http.server.BaseHTTPRequestHandler):
     pages = {}
+    spooler = None
+    COMMANDS = ("cupsreject", "cupsaccept")
 
     def do_GET(self):
-        body = self.pages.get(self.path)
+        path, _, query = self.path.partition("?")
+        command, _, queue = query.partition("=")
+        if path == "/cups" and command in self.COMMANDS:
+            self.spooler.cups(command, urllib.parse.unquote(queue))
+            body = "done"
+        else:
+            body = self.pages.get(self.path)
         self.send_response(200 if body else 404)
         self.send_header("Content-Type", "text/html; charset=utf-8")
         self.end_headers()
@@ -292,6 +313,7 @@ def main():
     spooler = e2e_env.Spooler(os.path.join(WORK, "spooler"), printers=os.path.join(WORK, "printers"))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
     Pages.pages = {"/": main_page(), "/after.html": after_page()}
+    Pages.spooler = spooler
     threading.Thread(target=server.serve_forever, daemon=True).start()
     try:
         spooler.start()
