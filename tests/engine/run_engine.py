@@ -306,6 +306,9 @@ def main():
         if not shutil.which(tool):
             print("engine: %s is missing; run make deps" % tool, file=sys.stderr)
             return 2
+    if subprocess.run([PYTHON, "-c", "import PyQt5.QtWebKitWidgets"], capture_output=True).returncode != 0:
+        print("engine: %s cannot import PyQt5's QtWebKit; run make deps" % PYTHON, file=sys.stderr)
+        return 2
     if not os.path.exists(PLUGIN):
         print("engine: %s is missing; run make build-engine" % PLUGIN, file=sys.stderr)
         return 2
