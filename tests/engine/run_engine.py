@@ -105,6 +105,8 @@ def cases():
         ("a printer named with non-ASCII letters",
          print_case("{data: '%s', printer: '%s'}" % (b64(NATIONAL_DOC), NATIONAL)), outcome(),
          {NATIONAL: [NATIONAL_DOC]}),
+        ("a printer name in other letter case",
+         print_case("{data: '%s', printer: '%s'}" % (b64(b"case"), NAMED.upper())), outcome(), {NAMED: [b"case"]}),
         ("printer undefined is the default printer",
          print_case("{data: '%s', printer: undefined}" % b64(b"undefined")), outcome(),
          {DEFAULT: [b"undefined"]}),
