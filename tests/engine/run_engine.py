@@ -242,11 +242,14 @@ class Pages(http.server.BaseHTTPRequestHandler):
             body = "done"
         else:
             body = self.pages.get(self.path)
-        self.send_response(200 if body else 404)
-        self.send_header("Content-Type", "text/html; charset=utf-8")
-        self.end_headers()
-        if body:
-            self.wfile.write(body.encode("utf-8"))
+        try:
+            self.send_response(200 if body else 404)
+            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.end_headers()
+            if body:
+                self.wfile.write(body.encode("utf-8"))
+        except (BrokenPipeError, ConnectionResetError):
+            pass  # the browser went on (to the next page, or out) before it had the whole answer
 
     def log_message(self, *args):
         pass
@@ -259,19 +262,24 @@ def run_browser(url, spooler):
     runtime = os.path.join(WORK, "runtime")
     os.makedirs(runtime, mode=0o700, exist_ok=True)
     env = dict(spooler.env, MOZ_PLUGIN_PATH=plugins, QT_QPA_PLATFORM="xcb", XDG_RUNTIME_DIR=runtime)
-    # A session of its own, so that xvfb-run, Xvfb and the browser can be stopped together.
-    browser = subprocess.Popen(["xvfb-run", "-a", PYTHON, BROWSER, url, str(PAGE_SECONDS)], env=env,
-                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
-    try:
-        out, err = browser.communicate(timeout=PAGE_SECONDS + 30)
-    finally:
-        if browser.poll() is None:
-            os.killpg(browser.pid, signal.SIGKILL)
-            browser.wait()
-    sys.stderr.write("".join(line + "\n" for line in err.decode("utf-8", "replace").splitlines()
-                             if "XDG_RUNTIME_DIR" not in line))
-    if browser.returncode != 0:
-        raise RuntimeError("browser exited %d" % browser.returncode)
+    # xvfb-run -a may pick the display another run picks at the same moment; no page has run then.
+    for _ in range(3):
+        # A session of its own, so that xvfb-run, Xvfb and the browser can be stopped together.
+        browser = subprocess.Popen(["xvfb-run", "-a", PYTHON, BROWSER, url, str(PAGE_SECONDS)], env=env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, start_new_session=True)
+        try:
+            out, err = browser.communicate(timeout=PAGE_SECONDS + 30)
+        finally:
+            if browser.poll() is None:
+                os.killpg(browser.pid, signal.SIGKILL)
+                browser.wait()
+        err = err.decode("utf-8", "replace")
+        if "Xvfb failed to start" not in err:
+            break
+    sys.stderr.write("".join(line + "\n" for line in err.splitlines() if "XDG_RUNTIME_DIR" not in line))
+    if browser.returncode != 0 or not out.strip():
+        print("FAIL: the browser exited %d" % browser.returncode)
+        return []
     return json.loads(out.decode("utf-8").strip().splitlines()[-1])
 
 
