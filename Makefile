@@ -1,10 +1,10 @@
 # The project's commands. `make test` is what CI runs; `make demo` shows the product working.
 SHELL := /bin/bash
 JOBS ?= 2
-PRESETS := native linux32 win32 win64 bench
+PRESETS := native linux32 win32 win64 bench engine
 
 .PHONY: all deps test demo bench fuzz dist clean $(addprefix build-,$(PRESETS)) \
-        unit unit32 artifact e2e
+        unit unit32 artifact e2e engine
 
 all: build-win32
 
@@ -65,6 +65,12 @@ memcheck: deps
 e2e: build-win64 build-win32
 	python3 tests/e2e/run_e2e.py
 
+# A browser engine written by others: the module built for the Unix NPAPI ABI (build/engine/nptovi.so,
+# on the Linux platform layer over CUPS) in QtWebKit under Xvfb, pages from 127.0.0.1 printing through
+# the e2e spooler. Stops all it starts.
+engine: build-engine
+	python3 tests/engine/run_engine.py
+
 # The same end-to-end suite against the product users install, build/win32's nphost.exe and
 # nptovi32.dll, under 32-bit Wine in a Debian guest that QEMU emulates (this machine runs no 32-bit
 # code). The first run builds the guest image into /var/cache/nptovi32 (some minutes); later runs
@@ -78,7 +84,7 @@ e2e32: build-win32
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e e2e32
+test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e engine e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers

@@ -1,7 +1,7 @@
 // Exceptions. A plug-in's NPN_SetException belongs to the plug-in call under way and is raised in
 // script when that call returns; calls nest when script inside a plug-in call calls the plug-in again,
-// so each call keeps its own. Exceptions thrown by script that the plug-in called end that script call
-// at its boundary, as browsers do, and do not become the plug-in call's exception.
+// so each call keeps its own. Exceptions thrown by script that the plug-in called are cleared at the
+// boundary of that script call, as QtWebKit does, and do not become the plug-in call's exception.
 #include <utility>
 
 #include "host/host_internal.h"

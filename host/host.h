@@ -59,11 +59,11 @@ void FailMemAllocAt(size_t n);
 // slot directly), handed out once: true and its text, or false when none is pending.
 bool TakeException(std::string* text);
 
-// How the browser holds the plug-in's scriptable objects. Held (the default): it keeps the reference
-// NPP_GetValue gave it until the Instance goes, and one more across each call it makes on the object.
-// Not held: it takes none across a call and gives its reference up as soon as the instance is
-// destroyed, as a browser may when the element goes, so that inside a call only the plug-in's own
-// references keep the object alive.
+// How the browser holds the plug-in's scriptable objects. Held (the default), as QtWebKit does: it
+// keeps the one reference NPP_GetValue gave it, takes no other, and gives it up right after
+// NPP_Destroy, or, when the instance is destroyed during a call on the object, as that call returns.
+// Not held: it gives its reference up as soon as the instance is destroyed, even inside a call, so
+// that there only the plug-in's own references keep the object alive.
 void HoldReferences(bool hold);
 
 // ---- Script values ----
@@ -81,12 +81,14 @@ std::string EncodeBase64(const std::string& bytes);
 // ---- Script objects ----
 
 // How a property read or a push call behaves. Fail: the call returns false. Throw: script throws; as
-// in a browser the exception ends that script call, which returns false to the plug-in, and does not
-// become the exception of the plug-in's own call (it is counted in Counters::scriptExceptions).
+// in QtWebKit the browser swallows the exception (it is counted in Counters::scriptExceptions, and
+// does not become the exception of the plug-in's own call) and the call returns true: a property
+// read with a null value, a push with a void result and nothing appended.
 enum class Behaviour { Normal, Fail, Throw };
 
 // A plain script object with properties. Reading a missing property: hasProperty false, getProperty
-// writes void and returns false.
+// writes void and returns false. As in QtWebKit, hasMethod is true for every property whose value is
+// not void, and invoking one fails (no property of such an object is a function).
 NPObject* NewObject();
 void SetProperty(NPObject* object, const char* name, const NPVariant& value);  // copies the value
 void SetPropertyBehaviour(NPObject* object, const char* name, Behaviour behaviour);
@@ -111,12 +113,19 @@ struct CallOutcome {
   bool returned = false;   // what the object's invoke returned (false when hasMethod said no)
   bool threw = false;      // an exception was set during the call
   std::string exception;   // its text
+  // What page script catches, as QtWebKit raises it: the plug-in's text when invoke returned true
+  // with an exception set, the engine's own kGenericCallError whenever invoke returned false (the
+  // plug-in's text is dropped then), empty when the call raised nothing.
+  std::string scriptError;
   NPVariantType resultType = NPVariantType_Void;  // the result variant after the call (void: unwritten)
   bool resultBool = false;
   int32_t resultInt = 0;
   double resultDouble = 0;
   std::string resultText;  // for a string result
 };
+
+// QtWebKit's error for a plug-in method that returned false.
+extern const char kGenericCallError[];
 
 // ---- Plug-in ----
 
@@ -148,9 +157,9 @@ class Plugin {
   bool initialized_ = false;
 };
 
-// One plug-in element on a page: NPP_New on creation, NPP_Destroy on Destroy() or destruction (as in
-// a browser, not after an NPP_New that failed). The element's type is mimeType, or else the first
-// type the plug-in declares.
+// One plug-in element on a page: NPP_New on creation; on Destroy() or destruction (as in a browser,
+// not after an NPP_New that failed) NPP_SetWindow with no window, then NPP_Destroy, as QtWebKit
+// removes an element. The element's type is mimeType, or else the first type the plug-in declares.
 class Instance {
  public:
   explicit Instance(Plugin& plugin, const char* mimeType = nullptr);
@@ -165,10 +174,10 @@ class Instance {
   NPObject* ScriptObject();
   void Destroy();  // NPP_Destroy now; later calls do nothing
 
-  // Calls a method on the scriptable object as a page does: hasMethod, then invoke with the
-  // arguments; the result variant is released after it has been copied into the outcome's text.
-  // The host holds a reference to the object during the call (unless HoldReferences(false)); the
-  // Instance itself must outlive it.
+  // Calls a method on the scriptable object as a page does: hasProperty, hasMethod, then invoke with
+  // the arguments (a valid array even when there are none); the result variant is released after it
+  // has been copied into the outcome. The Instance must outlive the call; once destroyed, it finds
+  // no method, as the engine's element has none left.
   CallOutcome Call(const char* method, const std::vector<NPVariant>& args = {});
   CallOutcome CallId(NPIdentifier method, const std::vector<NPVariant>& args = {});
 
@@ -179,6 +188,8 @@ class Instance {
   NPError created_ = NPERR_GENERIC_ERROR;
   bool destroyed_ = false;
   NPObject* scriptObject_ = nullptr;
+  int callsUnderWay_ = 0;  // calls on the object that have not returned yet
+  void GiveUpObject();
 };
 
 }  // namespace host

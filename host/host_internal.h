@@ -80,8 +80,8 @@ bool CopyVariant(const NPVariant& from, NPVariant* to);
 // The table's setexception: the text becomes the exception of the plug-in call under way.
 void SetException(NPObject* object, const NPUTF8* message);
 
-// An exception thrown by script on the host's side (a property read or a push set to Throw). As in a
-// browser, it ends the script call that the plug-in made, which returns false; it is counted and goes
+// An exception thrown by script on the host's side (a property read or a push set to Throw). As in
+// QtWebKit, the browser clears it where the plug-in's call into script ends; it is counted and goes
 // no further.
 void ThrowScriptException();
 

@@ -8,6 +8,8 @@ bool holdReferences = true;
 
 }  // namespace
 
+const char kGenericCallError[] = "Error calling method on NPObject.";
+
 Instance::Instance(Plugin& plugin, const char* mimeType)
     : plugin_(plugin), mimeType_(mimeType ? mimeType : plugin.FirstMimeType()) {
   npp_.ndata = this;
@@ -21,7 +23,7 @@ Instance::Instance(Plugin& plugin, const char* mimeType)
 
 Instance::~Instance() {
   Destroy();
-  if (scriptObject_) detail::ReleaseObject(scriptObject_);
+  GiveUpObject();
 }
 
 NPObject* Instance::ScriptObject() {
@@ -39,15 +41,21 @@ NPObject* Instance::ScriptObject() {
   return scriptObject_;
 }
 
+void Instance::GiveUpObject() {
+  NPObject* object = scriptObject_;
+  scriptObject_ = nullptr;
+  if (object) detail::ReleaseObject(object);
+}
+
 void Instance::Destroy() {
   if (destroyed_) return;
   destroyed_ = true;
+  // The engine takes the window away first, then destroys the instance.
+  NPWindow window{};
+  if (plugin_.Funcs().setwindow) plugin_.Funcs().setwindow(&npp_, &window);
   if (plugin_.Funcs().destroy) plugin_.Funcs().destroy(&npp_, nullptr);
-  if (!holdReferences && scriptObject_) {
-    NPObject* object = scriptObject_;
-    scriptObject_ = nullptr;
-    detail::ReleaseObject(object);
-  }
+  // A held reference lasts to the end of the calls on the object that are under way.
+  if (!holdReferences || callsUnderWay_ == 0) GiveUpObject();
 }
 
 CallOutcome Instance::Call(const char* method, const std::vector<NPVariant>& args) {
@@ -58,21 +66,28 @@ CallOutcome Instance::CallId(NPIdentifier name, const std::vector<NPVariant>& ar
   CallOutcome outcome;
   NPObject* object = ScriptObject();
   if (!object) return outcome;
-  // Held for the length of the call, as a browser holds the object a script is calling, so that a
-  // nested call that destroys the instance cannot free the object under this one. A browser that
-  // holds nothing leaves that to the plug-in; the object is then not touched after invoke.
-  const bool hold = holdReferences;
-  if (hold) detail::RetainObject(object);
   NPVariant result;
   VOID_TO_NPVARIANT(result);
+  // The engine hands over an array even for no arguments.
+  NPVariant none;
+  VOID_TO_NPVARIANT(none);
+  ++callsUnderWay_;
   {
     detail::ExceptionScope exception;
+    // The element asks whether the name is a property first, then whether it is a method.
+    detail::HasProperty(&npp_, object, name);
     outcome.hasMethod = detail::HasMethod(&npp_, object, name);
     if (outcome.hasMethod) {
-      outcome.returned = detail::Invoke(&npp_, object, name, args.empty() ? nullptr : args.data(),
+      outcome.returned = detail::Invoke(&npp_, object, name, args.empty() ? &none : args.data(),
                                         static_cast<uint32_t>(args.size()), &result);
     }
     outcome.threw = exception.Collect(&outcome.exception);
+  }
+  --callsUnderWay_;
+  if (outcome.hasMethod && !outcome.returned) {
+    outcome.scriptError = kGenericCallError;
+  } else if (outcome.threw) {
+    outcome.scriptError = outcome.exception;
   }
   outcome.resultType = result.type;
   if (result.type == NPVariantType_Bool) outcome.resultBool = result.value.boolValue;
@@ -80,7 +95,8 @@ CallOutcome Instance::CallId(NPIdentifier name, const std::vector<NPVariant>& ar
   if (result.type == NPVariantType_Double) outcome.resultDouble = result.value.doubleValue;
   outcome.resultText = TextOf(result);
   detail::DisposeVariant(&result);
-  if (hold) detail::ReleaseObject(object);
+  // The object is not touched after invoke: without a held reference it may be gone.
+  if (destroyed_ && callsUnderWay_ == 0) GiveUpObject();
   return outcome;
 }
 

@@ -70,7 +70,13 @@ void Deallocate(NPObject* npObject) {
   delete object;
 }
 
-bool HasMethod(NPObject* object, NPIdentifier name) { return AsScript(object)->isArray && name == PushId(); }
+// As QtWebKit answers: a name is a method when its value is not undefined, function or not.
+bool HasMethod(NPObject* npObject, NPIdentifier name) {
+  ScriptObject* object = AsScript(npObject);
+  if (object->isArray && name == PushId()) return true;
+  const Property* property = FindProperty(object, name);
+  return property && property->hasValue && property->value.type != NPVariantType_Void;
+}
 
 // push appends a copy of each argument and answers the new length. The page's hook runs first and
 // may call back into the plug-in, or make the call fail or throw, in which case nothing is appended.
@@ -82,7 +88,12 @@ bool Push(ScriptObject* array, const NPVariant* args, uint32_t argCount, NPVaria
   auto hook = array->onPush;
   Behaviour behaviour = hook ? hook(args, argCount) : Behaviour::Normal;
   bool appended = behaviour == Behaviour::Normal;
-  if (behaviour == Behaviour::Throw) detail::ThrowScriptException();
+  if (behaviour == Behaviour::Throw) {
+    // The engine swallows the exception: the call succeeds with no value.
+    detail::ThrowScriptException();
+    detail::ReleaseObject(array);
+    return true;
+  }
   if (appended) {
     for (uint32_t i = 0; i < argCount && appended; ++i) {
       NPVariant copy;
@@ -99,7 +110,8 @@ bool Invoke(NPObject* object, NPIdentifier name, const NPVariant* args, uint32_t
             NPVariant* result) {
   if (!result) return false;
   VOID_TO_NPVARIANT(*result);
-  if (!HasMethod(object, name)) return false;
+  // Of the host's objects only an array's push can be called.
+  if (!AsScript(object)->isArray || name != PushId()) return false;
   return Push(AsScript(object), args, argCount, result);
 }
 
@@ -139,8 +151,10 @@ bool ReadProperty(ScriptObject* object, NPIdentifier name, NPVariant* result) {
   if (const Property* property = FindProperty(object, name)) {
     if (property->behaviour == Behaviour::Fail) return false;
     if (property->behaviour == Behaviour::Throw) {
+      // The engine swallows the getter's exception and answers the read with null.
       detail::ThrowScriptException();
-      return false;
+      NULL_TO_NPVARIANT(*result);
+      return true;
     }
     if (property->hasValue) return detail::CopyVariant(property->value, result);
   }

@@ -4,10 +4,20 @@
 // (the browser's NPNetscapeFuncs and the plug-in's NPPluginFuncs) with their slots in published order.
 // On Windows the exported entry points use the calling conventions the NPAPI declares there; elsewhere
 // the convention macros are empty so that the same sources build natively for tests.
+//
+// XP_UNIX selects the Unix plug-in ABI, as the published headers do: the variables of the
+// NP_ABI_MASK family carry the GCC 3 ABI bit, and the module exports four entry points, of which
+// NP_Initialize also fills the plug-in's table (there is no NP_GetEntryPoints).
 #pragma once
 
 #include <stddef.h>
 #include <stdint.h>
+
+#if defined(XP_UNIX)
+#define NP_ABI_MASK 0x10000000
+#else
+#define NP_ABI_MASK 0
+#endif
 
 #if defined(_WIN32)
 #define NP_STDCALL __stdcall
@@ -64,7 +74,7 @@ typedef enum {
   NPPVjavaClass = 5,
   NPPVpluginWindowSize = 6,
   NPPVpluginTimerInterval = 7,
-  NPPVpluginScriptableInstance = (10 | 256),
+  NPPVpluginScriptableInstance = (10 | NP_ABI_MASK),
   NPPVpluginScriptableIID = 11,
   NPPVjavascriptPushCallerBool = 12,
   NPPVpluginKeepLibraryInMemory = 13,
@@ -87,10 +97,10 @@ typedef enum {
   NPNVjavascriptEnabledBool = 4,
   NPNVasdEnabledBool = 5,
   NPNVisOfflineBool = 6,
-  NPNVserviceManager = (10 | 256),
-  NPNVDOMElement = (11 | 256),
-  NPNVDOMWindow = (12 | 256),
-  NPNVToolkit = (13 | 256),
+  NPNVserviceManager = (10 | NP_ABI_MASK),
+  NPNVDOMElement = (11 | NP_ABI_MASK),
+  NPNVDOMWindow = (12 | NP_ABI_MASK),
+  NPNVToolkit = (13 | NP_ABI_MASK),
   NPNVSupportsXEmbedBool = 14,
   NPNVWindowNPObject = 15,
   NPNVPluginElementNPObject = 16,
@@ -394,6 +404,8 @@ typedef NPError(NP_STDCALL* NP_InitializeFunc)(NPNetscapeFuncs*);
 typedef NPError(NP_STDCALL* NP_ShutdownFunc)(void);
 typedef const char*(NP_CDECL* NP_GetMIMEDescriptionFunc)(void);
 typedef NPError(NP_CDECL* NP_GetValueFunc)(void*, NPPVariable, void*);
+// The Unix ABI's NP_Initialize: the browser's table in, the plug-in's table filled.
+typedef NPError (*NP_InitializeUnixFunc)(NPNetscapeFuncs*, NPPluginFuncs*);
 
 // Layout facts of the 32-bit Windows ABI the product is built for. Both tables grow by one pointer per
 // slot; a browser's table of `size` bytes supplies every slot that ends within it.
@@ -408,6 +420,13 @@ static_assert(sizeof(NPString) == 8, "string: pointer and length");
 static_assert(sizeof(NPObject) == 8, "object header");
 static_assert(sizeof(NPClass) == 52, "class table");
 static_assert(sizeof(NPP_t) == 8, "instance handle");
+#endif
+// The 64-bit Unix ABI, as QtWebKit's tables have it: a 448-byte browser table, and a plug-in table of
+// 160 bytes (through getsiteswithdata), of which the module fills the slots through setvalue.
+#if defined(XP_UNIX) && defined(__LP64__)
+static_assert(sizeof(NPNetscapeFuncs) == 448, "browser table: two words and 55 slots");
+static_assert(offsetof(NPPluginFuncs, getsiteswithdata) + sizeof(void*) == 160, "plug-in table");
+static_assert(offsetof(NPPluginFuncs, setvalue) + sizeof(void*) <= 160, "filled slots");
 #endif
 static_assert(offsetof(NPNetscapeFuncs, geturl) == 2 * sizeof(uint16_t) ||
                   offsetof(NPNetscapeFuncs, geturl) == sizeof(void*),

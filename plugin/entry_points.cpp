@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <type_traits>
+
 #include "plugin/browser_funcs.h"
 #include "plugin/instance.h"
 #include "product_version.h"
@@ -29,15 +31,11 @@ NPError GetIdentityValue(NPPVariable variable, void* value) {
   return NPERR_NO_ERROR;
 }
 
-extern "C" {
+namespace {
 
-NPError NP_STDCALL NP_GetEntryPoints(NPPluginFuncs* pluginFuncs) {
-  if (!pluginFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
-  FillPluginFuncs(pluginFuncs);
-  return NPERR_NO_ERROR;
-}
-
-NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs) {
+// What NP_Initialize does on either ABI: checks the browser's version, keeps its table and interns the
+// identifiers. Returns 0, 8 for a version without scripting, or 3 for a missing or short table.
+NPError InitializeModule(NPNetscapeFuncs* browserFuncs) {
   if (!browserFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
   // Scripting needs NPAPI 0.14 or later within major version 0.
   const uint16_t version = browserFuncs->version;
@@ -54,6 +52,42 @@ NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs) {
   return NPERR_NO_ERROR;
 }
 
+}  // namespace
+
+#if defined(XP_UNIX)
+// The Unix ABI's four exports: NP_Initialize keeps the browser's table and fills the plug-in's in one
+// call, as Unix browsers expect; there is no NP_GetEntryPoints.
+#define NP_EXPORT extern "C" __attribute__((visibility("default")))
+
+NP_EXPORT NPError NP_Initialize(NPNetscapeFuncs* browserFuncs, NPPluginFuncs* pluginFuncs) {
+  if (!pluginFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
+  const NPError error = InitializeModule(browserFuncs);
+  if (error == NPERR_NO_ERROR) FillPluginFuncs(pluginFuncs);
+  return error;
+}
+
+// As on Windows, shutdown releases nothing (and the engines seen here never call it).
+NP_EXPORT NPError NP_Shutdown(void) { return NPERR_NO_ERROR; }
+
+NP_EXPORT const char* NP_GetMIMEDescription(void) { return kMimeDescription; }
+
+NP_EXPORT NPError NP_GetValue(void*, NPPVariable variable, void* value) {
+  return GetIdentityValue(variable, value);
+}
+
+static_assert(std::is_same<decltype(&NP_Initialize), NP_InitializeUnixFunc>::value,
+              "the Unix ABI's signature");
+#else
+extern "C" {
+
+NPError NP_STDCALL NP_GetEntryPoints(NPPluginFuncs* pluginFuncs) {
+  if (!pluginFuncs) return NPERR_INVALID_FUNCTABLE_ERROR;
+  FillPluginFuncs(pluginFuncs);
+  return NPERR_NO_ERROR;
+}
+
+NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs) { return InitializeModule(browserFuncs); }
+
 // The kept table and identifiers stay in place: a later NP_Initialize simply writes them again.
 NPError NP_STDCALL NP_Shutdown(void) { return NPERR_NO_ERROR; }
 
@@ -64,3 +98,4 @@ NPError NP_CDECL NP_GetValue(void*, NPPVariable variable, void* value) {
 }
 
 }  // extern "C"
+#endif

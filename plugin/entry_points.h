@@ -1,9 +1,11 @@
-// The module's five exports, with the calling conventions the NPAPI declares for Windows, and what
-// the module declares about itself: constant texts the browser may point at for the module's life.
+// The module's five exports, with the calling conventions the NPAPI declares for Windows (an XP_UNIX
+// build exports the Unix ABI's four instead), and what the module declares about itself: constant
+// texts the browser may point at for the module's life.
 #pragma once
 
 #include "npapi/npapi.h"
 
+#if !defined(XP_UNIX)
 extern "C" {
 NPError NP_STDCALL NP_GetEntryPoints(NPPluginFuncs* pluginFuncs);
 NPError NP_STDCALL NP_Initialize(NPNetscapeFuncs* browserFuncs);
@@ -11,6 +13,7 @@ NPError NP_STDCALL NP_Shutdown(void);
 const char* NP_CDECL NP_GetMIMEDescription(void);
 NPError NP_CDECL NP_GetValue(void* future, NPPVariable variable, void* value);
 }
+#endif
 
 extern const char kPluginName[];
 extern const char kPluginDescription[];

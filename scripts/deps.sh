@@ -10,6 +10,7 @@ packages=(
   wine64 cups cups-client cups-bsd iproute2 zip nodejs locales
   wixl msitools osslsigncode openssl
   qemu-system-x86 mmdebstrap e2fsprogs  # the 32-bit guest of make e2e32
+  xvfb xauth python3-pyqt5.qtwebkit libcups2-dev  # make engine: QtWebKit and nptovi.so
 )
 
 missing=()

@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/utf8.h"
 #include "tests/doubles/doubles.h"
 
 namespace {
@@ -21,23 +22,6 @@ const char16_t kCp1252High[32] = {
 };
 
 UINT Resolve(UINT codePage) { return codePage == CP_ACP ? ansiCodePage : codePage; }
-
-// Decodes one UTF-8 sequence; returns its length, or 0 when it is malformed (overlong, surrogate,
-// beyond U+10FFFF, truncated).
-int DecodeUtf8(const unsigned char* s, int left, char32_t* out) {
-  unsigned char c = s[0];
-  int length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
-  if (length == 0 || length > left) return 0;
-  char32_t value = length == 1 ? c : c & (0x7F >> length);
-  for (int i = 1; i < length; ++i) {
-    if ((s[i] & 0xC0) != 0x80) return 0;
-    value = (value << 6) | (s[i] & 0x3F);
-  }
-  static const char32_t kMinimum[5] = {0, 0, 0x80, 0x800, 0x10000};
-  if (value < kMinimum[length] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-  *out = value;
-  return length;
-}
 
 // Writes into out when there is room; counts in any case. Returns false on a full buffer.
 template <typename T>

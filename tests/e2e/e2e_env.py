@@ -70,8 +70,10 @@ class Result:
 class Spooler:
     """A private cupsd (scripts/spooler.sh) reached through CUPS_SERVER."""
 
-    def __init__(self, directory):
+    def __init__(self, directory, printers=None):
+        """printers: the folder under which each queue's printer keeps its jobs (default WORK/printers)."""
         self.directory = directory
+        self.printers = printers or os.path.join(WORK, "printers")
         self.env = dict(os.environ, CUPS_SERVER=os.path.join(directory, "run", "cups.sock"))
         self.queues = {}  # name -> TcpPrinter
 
@@ -90,7 +92,7 @@ class Spooler:
 
     def add_queue(self, name, default=False):
         """A raw queue feeding a new TCP printer on 127.0.0.1; returns the printer."""
-        printer = TcpPrinter(os.path.join(WORK, "printers", name.encode("utf-8").hex())).start()
+        printer = TcpPrinter(os.path.join(self.printers, name.encode("utf-8").hex())).start()
         self.queues[name] = printer
         self.cups("lpadmin", "-p", name, "-E", "-v", "socket://127.0.0.1:%d" % printer.port, "-m", "raw")
         if default:

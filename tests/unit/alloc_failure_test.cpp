@@ -172,7 +172,7 @@ const Scenario kScenarios[] = {
      {kNewFailed, kNewFailed}, {}},
     {"NPP_GetValue", Nothing, NewPage, CallGetValue, true, "NPP_GetValue 0, the instance's object", {}, {}},
     {"NPP_Destroy", Nothing, NewPageWithObject, CallDestroy, false,
-     "NPP_Destroy, pdata null, object kept by the browser, no longer scriptable", {}, {}},
+     "NPP_Destroy, pdata null, object gone, no longer scriptable", {}, {}},
     // The decode buffer, then the default printer's name; a name that cannot be had is asked again.
     {"print to the default printer", Spooler, NewPage,
      [](Page& page) { return CallPrint(page, "QUJD", nullptr); }, true, "true|-|void|printed ABC",
