@@ -39,7 +39,6 @@ typedef int32_t LONG;
 typedef struct HKEY__* HKEY;
 typedef HKEY* PHKEY;
 typedef DWORD REGSAM;
-typedef DWORD LCID;
 
 #define WINAPI
 #define TRUE 1
@@ -68,8 +67,6 @@ typedef DWORD LCID;
 #define REG_SZ 1u
 #define REG_DWORD 4u
 #define REG_MULTI_SZ 7u
-#define LOCALE_SYSTEM_DEFAULT 0x0800u
-#define NORM_IGNORECASE 0x00000001u
 #define CSTR_EQUAL 2
 
 #define PRINTER_ENUM_LOCAL 0x00000002u
@@ -136,7 +133,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int textLength,
                         int wideLength);
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength, LPSTR text,
                         int textLength, LPCSTR defaultChar, LPBOOL usedDefaultChar);
-int CompareStringA(LCID locale, DWORD flags, LPCSTR text1, int length1, LPCSTR text2, int length2);
+int CompareStringOrdinal(LPCWSTR text1, int length1, LPCWSTR text2, int length2, BOOL ignoreCase);
 // WINSPOOL
 BOOL GetDefaultPrinterA(LPSTR buffer, LPDWORD size);
 BOOL OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
@@ -152,11 +149,18 @@ BOOL EnumPrintersA(DWORD flags, LPSTR serverName, DWORD level, LPBYTE buffer, DW
 DWORD GetIfTable(PMIB_IFTABLE table, DWORD* size, BOOL order);
 // ADVAPI32
 LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM access, PHKEY result);
-LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataSize);
 LONG RegCloseKey(HKEY key);
 }
 
+#endif
+
+// A UTF-16 string literal of the platform's WCHAR type.
+#if defined(_WIN32)
+#define WIDE_LITERAL(text) L##text
+#else
+#define WIDE_LITERAL(text) u##text
 #endif
 
 // The row layout the module reads, fixed by the platform on every architecture.

@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include "plugin/ascii_host.h"
+
 namespace {
 
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -10,7 +12,7 @@ bool IsHex(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' &&
 bool IsSchemeCharacter(char c) { return IsAlpha(c) || IsDigit(c) || c == '+' || c == '-' || c == '.'; }
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
-// ASCII letter case only: origins are ASCII (a browser states international names in Punycode).
+// ASCII letter case only: origins are compared in ASCII (international names in their xn-- form).
 bool SameText(const char* a, const char* b, size_t length) {
   for (size_t i = 0; i < length; ++i) {
     if (Lower(a[i]) != Lower(b[i])) return false;
@@ -83,6 +85,31 @@ bool ParseOrigin(const char* text, bool pattern, Origin* origin) {
     origin->port = port;
   }
   return text[at] == '\0';
+}
+
+bool ParsePageOrigin(const char* text, AsciiOrigin* ascii, Origin* origin) {
+  if (!text) return false;
+  const char* separator = strstr(text, "://");
+  if (!separator) return false;
+  const char* host = separator + 3;
+  size_t hostLength = 0;
+  bool international = false;
+  for (; host[hostLength] != '\0' && host[hostLength] != ':'; ++hostLength) {
+    if (static_cast<unsigned char>(host[hostLength]) >= 0x80) international = true;
+  }
+  if (!international) return ParseOrigin(text, false, origin);
+
+  const size_t prefixLength = static_cast<size_t>(host - text);  // the scheme and "://"
+  const char* rest = host + hostLength;                            // the port, if any
+  const size_t restLength = strlen(rest);
+  char* out = ascii->text;
+  const size_t room = sizeof(ascii->text);
+  if (prefixLength >= room) return false;
+  memcpy(out, text, prefixLength);
+  const size_t converted = HostToAscii(host, hostLength, out + prefixLength, room - prefixLength);
+  if (converted == 0 || prefixLength + converted + restLength >= room) return false;
+  memcpy(out + prefixLength + converted, rest, restLength + 1);
+  return ParseOrigin(out, false, origin);
 }
 
 bool OriginAllows(const Origin& pattern, const Origin& page) {

@@ -11,8 +11,10 @@
 namespace {
 
 const char kPolicyKey[] = "SOFTWARE\\Policies\\Ternaport\\Print Plugin";
-const char kAllowedOrigins[] = "AllowedOrigins";
-const char kAllowHardwareAddresses[] = "AllowHardwareAddresses";
+// Values are read as the registry keeps them, in UTF-16: the ANSI functions would convert them with
+// "best fit", which makes the line https://tōkyō.example the other, ASCII site https://tokyo.example.
+const WCHAR kAllowedOrigins[] = WIDE_LITERAL("AllowedOrigins");
+const WCHAR kAllowHardwareAddresses[] = WIDE_LITERAL("AllowHardwareAddresses");
 
 // A policy value larger than this is no list an administrator wrote; it is refused as malformed.
 const DWORD kMaxValueBytes = 1u << 20;
@@ -24,11 +26,11 @@ enum ValueRead { ValueOk, ValueMissing, ValueMalformed, ValueNoMemory };
 // The registry answers LONG results; the error codes are declared as DWORD.
 bool Is(LONG status, DWORD code) { return status == static_cast<LONG>(code); }
 
-// Reads one value of the policy key into a ModuleAlloc block in *data, followed by two NUL bytes that
-// end any text in it; *size is the value's own length.
-ValueRead ReadValue(HKEY key, const char* name, DWORD* type, ModuleBlock<BYTE>* data, DWORD* size) {
+// Reads one value of the policy key into a ModuleAlloc block in *data, followed by four NUL bytes that
+// end any UTF-16 text in it; *size is the value's own length.
+ValueRead ReadValue(HKEY key, const WCHAR* name, DWORD* type, ModuleBlock<BYTE>* data, DWORD* size) {
   DWORD needed = 0;
-  LONG status = RegQueryValueExA(key, name, nullptr, type, nullptr, &needed);
+  LONG status = RegQueryValueExW(key, name, nullptr, type, nullptr, &needed);
   ValueRead read = ValueMalformed;
   *data = FillSizedBlock<BYTE>(
       kMaxReads,
@@ -36,25 +38,39 @@ ValueRead ReadValue(HKEY key, const char* name, DWORD* type, ModuleBlock<BYTE>* 
         read = Is(status, ERROR_FILE_NOT_FOUND) ? ValueMissing : ValueMalformed;
         if (!Is(status, ERROR_SUCCESS) && !Is(status, ERROR_MORE_DATA)) return false;
         if (needed > kMaxValueBytes) return false;
-        *bytes = needed + 2;
+        *bytes = needed + 4;
         return true;
       },
       [&](BYTE* block, DWORD) {
         read = ValueNoMemory;
         if (!block) return FillStop;
         DWORD got = needed;
-        status = RegQueryValueExA(key, name, nullptr, type, block, &got);
+        status = RegQueryValueExW(key, name, nullptr, type, block, &got);
         read = ValueMalformed;
         if (!Is(status, ERROR_SUCCESS) || got > needed) {
           needed = got;  // after ERROR_MORE_DATA, the size the value has now
           return FillRetry;
         }
-        block[got] = 0;
-        block[got + 1] = 0;
+        memset(block + got, 0, 4);
         *size = got;
         return FillKept;
       });
   return *data ? ValueOk : read;
+}
+
+// Narrows the UTF-16 lines of a REG_MULTI_SZ value in place to ASCII: each unit becomes one byte,
+// NUL stays the end of a line, and a character outside printable ASCII becomes DEL, which no origin
+// holds, so that its line is malformed rather than read as some look-alike. The text ends in two
+// NULs. False when the value is no whole number of UTF-16 units.
+bool NarrowLines(BYTE* data, DWORD size) {
+  const DWORD units = size / 2;
+  for (DWORD i = 0; i < units; ++i) {
+    const unsigned unit = data[2 * i] | static_cast<unsigned>(data[2 * i + 1]) << 8;
+    data[i] = unit == 0 ? 0 : unit >= 0x20 && unit < 0x7F ? static_cast<BYTE>(unit) : 0x7F;
+  }
+  data[units] = 0;
+  data[units + 1] = 0;
+  return size % 2 == 0;
 }
 
 // Whether AllowedOrigins admits the page. Every line must be an origin, however early one matches.
@@ -66,9 +82,10 @@ ValueRead AllowsOrigin(HKEY key, const char* origin, bool* allowed) {
   *allowed = read == ValueMissing;
   if (read != ValueOk) return read;
 
+  AsciiOrigin asciiPage;
   Origin page;
-  const bool pageKnown = ParseOrigin(origin, false, &page);
-  bool wellFormed = type == REG_MULTI_SZ;
+  const bool pageKnown = ParsePageOrigin(origin, &asciiPage, &page);
+  bool wellFormed = type == REG_MULTI_SZ && NarrowLines(data.get(), size);
   bool matched = false;
   // One origin a line; the first empty line ends the list.
   const char* line = reinterpret_cast<const char*>(data.get());

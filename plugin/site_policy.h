@@ -4,7 +4,8 @@
 // once per instance when the instance is made, so a changed policy applies to pages loaded after it.
 // Without the key, or without a value, nothing is restricted. A value that is there but cannot be
 // read as intended restricts: a malformed AllowedOrigins allows no site, a malformed
-// AllowHardwareAddresses turns getMacAddresses off.
+// AllowHardwareAddresses turns getMacAddresses off. AllowedOrigins is ASCII: an international host is
+// written in its xn-- form, and a line holding any character outside printable ASCII is malformed.
 #pragma once
 
 #include "npapi/npapi.h"

@@ -3,8 +3,15 @@
 // "\\host\share" of a printer never connected here) are never handed to OpenPrinterA.
 #pragma once
 
+enum ListedPrinterStatus {
+  ListedPrinterFound = 0,
+  ListedPrinterMissing = 1,
+  ListedPrinterNoMemory = 2,
+};
+
 // The entry of the NameList (plugin/name_list.h) that names the printer `name` names, both in the
-// ANSI code page: the entry with the same bytes, or else the first that Windows' comparison of
-// printer names, which ignores case, finds equal. Null when none does. The entry, not the page's
-// spelling, is what the caller opens.
-const char* FindListedPrinter(const char* list, const char* name);
+// ANSI code page, in *entry: the entry with the same bytes, or else the first that equals it with
+// letter case ignored and nothing else: an ordinal comparison of the UTF-16 forms, so that no letter
+// stands for two ("Strasse" is not "Straße") and no character is passed over (a soft hyphen counts).
+// The entry, not the page's spelling, is what the caller opens.
+ListedPrinterStatus FindListedPrinter(const char* list, const char* name, const char** entry);

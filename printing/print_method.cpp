@@ -46,8 +46,11 @@ const char* LookUpListedPrinter(const char* name, ModuleBlock<char>* listed, con
   char* list = nullptr;
   if (ListPrinterNames(&list) != kPrinterNamesOk) return kMessagePrintFailed;
   listed->reset(list);
-  *printerName = FindListedPrinter(list, name);
-  return *printerName ? nullptr : kMessageNoSuchPrinter;
+  switch (FindListedPrinter(list, name, printerName)) {
+    case ListedPrinterFound: return nullptr;
+    case ListedPrinterNoMemory: return kMessagePrintFailed;
+    default: return kMessageNoSuchPrinter;
+  }
 }
 
 // Decodes the document and prints it; returns the failure message, or null when the job succeeded.

@@ -35,8 +35,10 @@ REQUIRED_IMPORTS = {
                      "EndPagePrinter", "EndDocPrinter", "ClosePrinter", "EnumPrintersA",
                      "GetDefaultPrinterA"},
     "iphlpapi.dll": {"GetIfTable"},
-    # The site policy, read only.
-    "advapi32.dll": {"RegOpenKeyExA", "RegQueryValueExA", "RegCloseKey"},
+    # The site policy, read only, its values as the registry keeps them (UTF-16).
+    "advapi32.dll": {"RegOpenKeyExA", "RegQueryValueExW", "RegCloseKey"},
+    # Printer names compared ignoring letter case only.
+    "kernel32.dll": {"CompareStringOrdinal"},
 }
 VERSION_STRINGS = [
     ("CompanyName", "Ternaport"),

@@ -1,6 +1,7 @@
 // KERNEL32 for native builds: the thread's last error, the code-page conversions between UTF-8,
-// UTF-16 and the ANSI code page (Windows-1252 or UTF-8), with Windows' argument conventions, and the
-// comparison of ANSI texts with or without case.
+// UTF-16 and the ANSI code page (Windows-1252 or UTF-8), with Windows' argument conventions and its
+// "best-fit" replacements unless WC_NO_BEST_FIT_CHARS is given, and the ordinal comparison of UTF-16
+// texts with or without case.
 #include <string.h>
 
 #include <string>
@@ -41,12 +42,19 @@ char16_t Upper(char16_t c) {
   return c;
 }
 
-// A NUL-terminated ANSI text as UTF-16, through the double's own conversion.
-std::u16string Wide(LPCSTR text) {
-  std::u16string wide(strlen(text) + 1, u'\0');
-  const int length = MultiByteToWideChar(CP_ACP, 0, text, -1, &wide[0], static_cast<int>(wide.size()));
-  wide.resize(length > 0 ? static_cast<size_t>(length) : 0);
-  return wide;
+// A few of the characters Windows-1252 lacks that Windows writes as a look-alike ("best fit") unless
+// told not to: letters with a macron, and the full-width forms of ASCII.
+int BestFit(char32_t point) {
+  static const struct {
+    char32_t point;
+    char byte;
+  } kMacrons[] = {{0x100, 'A'}, {0x101, 'a'}, {0x112, 'E'}, {0x113, 'e'}, {0x12A, 'I'},
+                  {0x12B, 'i'}, {0x14C, 'O'}, {0x14D, 'o'}, {0x16A, 'U'}, {0x16B, 'u'}};
+  for (const auto& m : kMacrons) {
+    if (m.point == point) return static_cast<unsigned char>(m.byte);
+  }
+  if (point >= 0xFF01 && point <= 0xFF5E) return static_cast<int>(point - 0xFEE0);
+  return -1;
 }
 
 int Fail(DWORD error) {
@@ -141,6 +149,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength
       for (int k = 0; k < 32 && byte < 0; ++k) {
         if (kCp1252High[k] == point) byte = 0x80 + k;
       }
+      if (byte < 0 && !(flags & WC_NO_BEST_FIT_CHARS)) byte = BestFit(point);
       if (byte < 0) {
         if (usedDefaultChar) *usedDefaultChar = TRUE;
         byte = defaultChar ? static_cast<unsigned char>(*defaultChar) : '?';
@@ -151,16 +160,16 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wide, int wideLength
       if (!Put<char>(text, textLength, &count, static_cast<char>(out[k]))) return Fail(ERROR_INSUFFICIENT_BUFFER);
     }
   }
-  (void)flags;
   return count;
 }
 
-// Compares in UTF-16, ignoring case where asked; only NUL-terminated texts (length -1) are taken.
-int CompareStringA(LCID, DWORD flags, LPCSTR text1, int length1, LPCSTR text2, int length2) {
-  if (!text1 || !text2 || length1 != -1 || length2 != -1) return Fail(ERROR_INVALID_PARAMETER);
-  std::u16string a = Wide(text1);
-  std::u16string b = Wide(text2);
-  if (flags & NORM_IGNORECASE) {
+// Code unit by code unit; ignoring case maps each unit through one upper-case table, as Windows does
+// (no unit ever becomes two, so ß stays ß).
+int CompareStringOrdinal(LPCWSTR text1, int length1, LPCWSTR text2, int length2, BOOL ignoreCase) {
+  if (!text1 || !text2 || length1 < -1 || length2 < -1) return Fail(ERROR_INVALID_PARAMETER);
+  std::u16string a = length1 == -1 ? std::u16string(text1) : std::u16string(text1, static_cast<size_t>(length1));
+  std::u16string b = length2 == -1 ? std::u16string(text2) : std::u16string(text2, static_cast<size_t>(length2));
+  if (ignoreCase) {
     for (char16_t& c : a) c = Upper(c);
     for (char16_t& c : b) c = Upper(c);
   }

@@ -53,15 +53,17 @@ LONG RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) 
   return static_cast<LONG>(ERROR_SUCCESS);
 }
 
-LONG RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+LONG RegQueryValueExW(HKEY key, LPCWSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
                       LPDWORD dataSize) {
   RegistryState& state = State();
-  Record(std::string("RegQueryValueExA(") + (valueName ? valueName : "null") + "," +
-                  (data ? std::to_string(dataSize ? *dataSize : 0) : "size") + ")");
+  std::string name = valueName ? "" : "null";  // the policy's value names are ASCII
+  for (const WCHAR* c = valueName; c && *c; ++c) name += *c < 0x80 ? static_cast<char>(*c) : '?';
+  Record("RegQueryValueExW(" + name + "," + (data ? std::to_string(dataSize ? *dataSize : 0) : "size") +
+         ")");
   if (key != PolicyHandle() || state.openKeys == 0 || reserved || (data && !dataSize)) {
     return static_cast<LONG>(ERROR_INVALID_PARAMETER);
   }
-  auto found = state.values.find(valueName ? valueName : "");
+  auto found = state.values.find(name);
   if (found == state.values.end()) return static_cast<LONG>(ERROR_FILE_NOT_FOUND);
   const Value& value = found->second;
   if (type) *type = value.type;
@@ -101,11 +103,19 @@ void SetPolicyValue(const std::string& name, DWORD type, const std::vector<uint8
 
 std::vector<uint8_t> MultiString(const std::vector<std::string>& lines) {
   std::vector<uint8_t> bytes;
+  auto unit = [&bytes](char16_t c) {
+    bytes.push_back(static_cast<uint8_t>(c & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(c >> 8));
+  };
   for (const std::string& line : lines) {
-    bytes.insert(bytes.end(), line.begin(), line.end());
-    bytes.push_back(0);
+    std::u16string wide(line.size(), u'\0');
+    const int length = line.empty() ? 0
+                                     : MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                                           &wide[0], static_cast<int>(wide.size()));
+    for (int i = 0; i < length; ++i) unit(wide[static_cast<size_t>(i)]);
+    unit(0);
   }
-  bytes.push_back(0);
+  unit(0);
   return bytes;
 }
 

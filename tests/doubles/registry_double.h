@@ -1,8 +1,8 @@
 // The registry for native builds: the one policy key the module reads, with scripted values, an open
-// that can fail, and values that grow between the size query and the read. Calls are recorded in a log
-// of their own, apart from the spooler's and the IP helper's, as "RegOpenKeyExA(KEY,ACCESS)" (access in
-// hex), "RegQueryValueExA(NAME,SIZE)" (SIZE: the size offered, or "size" for a size query) and
-// "RegCloseKey".
+// that can fail, and values that grow between the size query and the read. Values are kept as the
+// registry keeps them, strings in UTF-16. Calls are recorded in a log of their own, apart from the spooler's and the IP helper's, as
+// "RegOpenKeyExA(KEY,ACCESS)" (access in hex), "RegQueryValueExW(NAME,SIZE)" (SIZE: the size offered,
+// or "size" for a size query) and "RegCloseKey".
 #pragma once
 
 #include <stddef.h>
@@ -19,7 +19,8 @@ namespace doubles {
 void SetPolicyKey();
 // A value of the key (the key is made if need be).
 void SetPolicyValue(const std::string& name, DWORD type, const std::vector<uint8_t>& bytes);
-std::vector<uint8_t> MultiString(const std::vector<std::string>& lines);  // REG_MULTI_SZ bytes
+// REG_MULTI_SZ bytes, in UTF-16 as stored, of lines written in UTF-8.
+std::vector<uint8_t> MultiString(const std::vector<std::string>& lines);
 std::vector<uint8_t> DwordBytes(DWORD value);
 
 // RegOpenKeyExA answers this error (0: it answers as the key is there or not).

@@ -109,6 +109,30 @@ class RawPrinting(unittest.TestCase):
     def test_a_name_in_other_letter_case_prints_on_the_listed_queue(self):
         self.assert_prints(self.named, b"case", "--printer", NAMED_QUEUE.upper(), "--base64", "Y2FzZQ==")
 
+    def test_letter_case_alone_is_ignored_in_a_printer_name(self):
+        # A locale's comparison would take Strasse for Straße and pass over a soft hyphen; the
+        # spooler takes them for other names.
+        queues = {name: self.spooler.add_queue(name) for name in ("Stra\u00dfe", "Label")}
+        try:
+            for name in ("Strasse", "STRASSE", "Stra\u00adße", "La\u00adbel"):
+                with self.subTest(printer=name):
+                    before = [p.connections() for p in queues.values()], self.traffic()
+                    result = nphost("print", "--printer", name, "--base64", "QUJD")
+                    self.assertEqual((result.code, result.err.decode().rstrip("\n")),
+                                     (1, "?412 print failed - no such printer / no printers installed"), result)
+                    time.sleep(e2e_env.QUIET_PERIOD)
+                    self.assertEqual(([p.connections() for p in queues.values()], self.traffic()), before,
+                                     "something was spooled or sent")
+            for name, queue in (("label", "Label"), ("LABEL", "Label"), ("STRA\u00dfE", "Stra\u00dfe")):
+                with self.subTest(printer=name):
+                    jobs = len(queues[queue].jobs())
+                    result = nphost("print", "--printer", name, "--base64", "QUJD")
+                    self.assertEqual((result.code, result.err), (0, b""), result)
+                    self.assertEqual(wait_for_jobs(queues[queue], jobs + 1)[jobs:], [b"ABC"])
+        finally:
+            for name in queues:
+                self.spooler.remove_queue(name)
+
     def test_an_unknown_printer_reports_412_and_nothing_is_sent(self):
         # Port-monitor handles and shares open under Wine (or reach a host on Windows) but are no
         # printers the spooler lists: they are never opened.

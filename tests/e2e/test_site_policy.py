@@ -1,7 +1,9 @@
 """The administrator's site policy as Group Policy writes it, set with reg.exe in the test prefix: an
 allowed site prints, a refused one gets ?501 and nothing reaches CUPS or a printer; hardware addresses
-turned off give ?502. The policy is removed again after the class, so the other classes run without
-one. The Group Policy templates are well-formed and name both values."""
+turned off give ?502. A line is read as the registry keeps it: one beyond printable ASCII refuses
+every site, and an international site is listed in its xn-- form, which admits the page whether the
+browser states its host in Unicode or in ASCII. The policy is removed again after the class, so the
+other classes run without one. The Group Policy templates are well-formed and name both values."""
 import os
 import time
 import unittest
@@ -19,6 +21,15 @@ POLICY_DIR = os.path.join(e2e_env.ROOT, "policy")
 GP = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
 
 
+TOKYO = "https://t\u014dky\u014d.example"  # tōkyō.example, as Mozilla's browsers state it
+TOKYO_ASCII = "https://xn--tky-qxac.example"
+ORIGINS = "https://shop.example.com\\0https://*.example.org"
+
+
+def set_origins(lines):
+    e2e_env.wine_reg("add", POLICY_KEY, "/v", "AllowedOrigins", "/t", "REG_MULTI_SZ", "/d", lines, "/f")
+
+
 def remove_policy():
     try:
         e2e_env.wine_reg("delete", VENDOR_KEY, "/f")
@@ -32,8 +43,7 @@ class SitePolicy(unittest.TestCase):
         cls.spooler = e2e_env.spooler()
         cls.printer = cls.spooler.add_queue(QUEUE, default=True)
         e2e_env.on_stop(remove_policy)
-        e2e_env.wine_reg("add", POLICY_KEY, "/v", "AllowedOrigins", "/t", "REG_MULTI_SZ",
-                         "/d", "https://shop.example.com\\0https://*.example.org", "/f")
+        set_origins(ORIGINS)
         e2e_env.wine_reg("add", POLICY_KEY, "/v", "AllowHardwareAddresses", "/t", "REG_DWORD", "/d", "0", "/f")
 
     @classmethod
@@ -62,6 +72,33 @@ class SitePolicy(unittest.TestCase):
                     self.assertEqual(result.lines, ["0.0.0.11"])
                     time.sleep(e2e_env.QUIET_PERIOD)
                     self.assertEqual(self.traffic(), before, "something was spooled or sent")
+
+    def assert_refused(self, origin):
+        before = self.traffic()
+        result = nphost("--origin", origin, "print", "--base64", "QUJD")
+        self.assertEqual((result.code, result.err.decode().rstrip("\n")), (1, SITE_REFUSED), result)
+        time.sleep(e2e_env.QUIET_PERIOD)
+        self.assertEqual(self.traffic(), before, "something was spooled or sent")
+
+    def test_lines_are_read_without_best_fit_and_pages_match_in_ascii(self):
+        try:
+            # Read through the ANSI functions, these lines arrive as https://tokyo.example and
+            # https://shop.example.com: sites the administrator did not list.
+            for lines in (TOKYO, "https://shop\uff0eexample.com", "https://shop.example.com\\0" + TOKYO):
+                set_origins(lines)
+                for origin in ("https://tokyo.example", TOKYO_ASCII, TOKYO, "https://shop.example.com"):
+                    with self.subTest(lines=lines, origin=origin):
+                        self.assert_refused(origin)
+            set_origins(TOKYO_ASCII)
+            for origin in (TOKYO, TOKYO_ASCII, TOKYO + ":443"):
+                with self.subTest(origin=origin):
+                    jobs = len(self.printer.jobs())
+                    result = nphost("--origin", origin, "print", "--base64", "QUJD")
+                    self.assertEqual(result.code, 0, result)
+                    self.assertEqual(wait_for_jobs(self.printer, jobs + 1)[jobs:], [b"ABC"])
+            self.assert_refused("https://tokyo.example")
+        finally:
+            set_origins(ORIGINS)
 
     def test_hardware_addresses_turned_off_for_an_allowed_site(self):
         result = nphost("--origin", "https://shop.example.com", "macs", "+", "last-error")

@@ -4,6 +4,7 @@
 decoder_fuzz entries are one mode byte (how the call is arranged, see Arrange in decoder_fuzz.cpp)
 followed by the Base64 text. script_fuzz entries are programs in the encoding that script_fuzz.cpp
 reads; the helpers below write its operations, so that each seed reads as what a page does.
+origin_fuzz entries are the page's origin, then the policy's lines, each ended by a newline.
 The other corpus files are inputs the fuzzers found and kept with -merge=1.
 """
 import base64
@@ -49,7 +50,7 @@ DECODER_SEEDS = {
 # ---- script_fuzz ----
 
 (NEW_INSTANCE, DESTROY, CALL, RAW_INVOKE, SET_PRINTERS, SPOOLER, PRINTER_LIST, INTERFACES,
- FAIL_MODULE_HEAP, FAIL_MEM_ALLOC, CODE_PAGE, CALLBACKS, HOLD_REFERENCES) = range(13)
+ FAIL_MODULE_HEAP, FAIL_MEM_ALLOC, CODE_PAGE, CALLBACKS, HOLD_REFERENCES, POLICY) = range(14)
 PRINT, GET_PRINTERS, GET_MAC_ADDRESSES, GET_VERSION, GET_LAST_ERROR, PUSH, DATA, PRINT_CAPITAL, INT_ID = range(9)
 NORMAL, FAIL, THROW = range(3)
 SIZE_QUERY, NAME_QUERY, OPEN, START_DOC, START_PAGE, WRITE, END_PAGE, END_DOC, CLOSE = range(9)
@@ -163,6 +164,17 @@ def destroy(slot=0): return bytes([DESTROY, slot])
 def hold_references(hold): return bytes([HOLD_REFERENCES, 0 if hold else 1])
 
 
+# The site policy: lines by their bits in kPolicyLines (script_fuzz.cpp), and one line of any bytes;
+# the origin by its index in kPolicyOrigins, or any bytes.
+SHOP, TOKYO_ASCII, ANY_SHOP_SUBDOMAIN, TOKYO_UNICODE_LINE, FULL_WIDTH_STOP_LINE = (1 << i for i in range(5))
+O_SHOP, O_TOKYO, O_TOKYO_ASCII, O_SHOP_SUBDOMAIN, O_HTTP_SHOP, O_TOKYO_LOOKALIKE, O_NONE = range(7)
+def policy_lines(mask, any_line=None):
+    return bytes([POLICY, 0, mask | (0x80 if any_line is not None else 0)]) + (text(any_line) if any_line is not None else b"")
+def hardware_addresses(allowed): return bytes([POLICY, 1, 1 if allowed else 0])
+def page_origin(index=None, any_origin=None):
+    return bytes([POLICY, 2, 0x80]) + text(any_origin) if any_origin is not None else bytes([POLICY, 2, index])
+
+
 LOOPBACK = row([0] * 6, length=0)
 ETHERNET = row([0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E])
 BUERO_UTF8 = "Büro".encode()
@@ -274,6 +286,33 @@ SCRIPT_SEEDS = {
     + call(PRINT, a_object(p_base64(b"z"), p_string("Label"), getter=destroy(0))) + call(GET_LAST_ERROR),
     "push-fails-memory": printers("A", "B") + call(GET_PRINTERS, a_array((NORMAL, fail_alloc_at(1) + fail_mem_alloc_at(1)
                                                                          + call(GET_PRINTERS, ARRAY) + call(GET_LAST_ERROR)))),
+    # The policy read as each instance is made, mixed with re-entry from a push.
+    "policy-allowed-and-refused": SPOOLER_SETUP + interfaces(ETHERNET) + policy_lines(SHOP | TOKYO_ASCII)
+    + hardware_addresses(False) + page_origin(O_TOKYO) + new_instance()
+    + call(PRINT, a_object(p_base64(b"tokyo")), slot=1) + call(GET_MAC_ADDRESSES, ARRAY, slot=1)
+    + page_origin(O_TOKYO_LOOKALIKE) + new_instance() + call(PRINT, a_object(p_base64(b"no")), slot=2)
+    + call(GET_PRINTERS, ARRAY, slot=2) + call(GET_LAST_ERROR, slot=2),
+    "policy-malformed-line": SPOOLER_SETUP + policy_lines(SHOP | TOKYO_UNICODE_LINE) + page_origin(O_SHOP)
+    + new_instance() + call(GET_PRINTERS, ARRAY, slot=1) + policy_lines(FULL_WIDTH_STOP_LINE | SHOP)
+    + new_instance() + call(PRINT, a_object(p_base64(b"no")), slot=2),
+    "policy-push-reenters": printers("A", "B") + interfaces(ETHERNET) + policy_lines(ANY_SHOP_SUBDOMAIN)
+    + page_origin(O_SHOP_SUBDOMAIN) + new_instance()
+    + call(GET_PRINTERS, a_array((NORMAL, page_origin(O_HTTP_SHOP) + new_instance() + call(GET_PRINTERS, ARRAY, slot=2)
+                                  + call(GET_MAC_ADDRESSES, ARRAY, slot=1)),
+                                 (NORMAL, destroy(1) + call(PRINT, slot=1))), slot=1),
+    "policy-any-origin": policy_lines(SHOP, any_line="https://*.xn--bcher-kva.example")
+    + page_origin(any_origin="https://m\u00fcnchen.b\u00fccher.example") + new_instance()
+    + call(GET_PRINTERS, ARRAY, slot=1) + page_origin(O_NONE) + new_instance() + call(GET_PRINTERS, ARRAY, slot=2),
+}
+
+ORIGIN_SEEDS = {
+    "ascii": "https://shop.example.com\nhttps://shop.example.com\n",
+    "international": "https://t\u014dky\u014d.example\nhttps://xn--tky-qxac.example\n",
+    "punycode": "https://xn--tky-qxac.example:443\nhttps://XN--TKY-QXAC.example\nhttps://a.example\n",
+    "subdomain": "https://m\u00fcnchen.b\u00fccher.example:8443\nhttps://*.xn--bcher-kva.example:8443\n",
+    "mixed-label": "http://B\u00fccher-Shop.\u4e2d\u6587.example\nhttp://xn--bcher-shop-9db.xn--fiq228c.example\n",
+    "best-fit-line": "https://tokyo.example\nhttps://t\u014dky\u014d.example\n",
+    "ipv6": "http://[::1]:8080\nhttp://[::1]:8080\n\nhttps://ignored.example\n",
 }
 
 
@@ -287,6 +326,7 @@ def write(directory, seeds):
 def main():
     write(os.path.join(HERE, "corpus", "decoder_fuzz"), {n: bytes([m]) + t for n, (m, t) in DECODER_SEEDS.items()})
     write(os.path.join(HERE, "corpus", "script_fuzz"), SCRIPT_SEEDS)
+    write(os.path.join(HERE, "corpus", "origin_fuzz"), {n: t.encode() for n, t in ORIGIN_SEEDS.items()})
 
 
 if __name__ == "__main__":

@@ -6,13 +6,16 @@
 // nested program and arrays whose push fails, throws or runs one (calls into the module, destroying
 // instances), calls NPP_New again on a live instance, has the browser hold or not hold references
 // across its calls, scripts the spooler, the printer list and the interface table to answer with any
-// size, error, partial write or table, and makes any module heap or NPN_MemAlloc allocation fail.
+// size, error, partial write or table, sets the administrator's site policy and the origin the browser
+// states for the instances made next, and makes any module heap or NPN_MemAlloc allocation fail.
 // SCRIPT_FUZZ_HOSTILE=1 in the environment starts every input with a browser that holds no reference.
 //
 // Checked on every call: print returns true and writes no result; what each method returns and
 // writes, and its exception, match its documented outcomes; every exception text is one of the
 // module's messages; getLastError hands each kept message out once, and only the latest; a printed
-// document is exactly the decoded data; every variant the browser filled is released once, and no
+// document is exactly the decoded data; a site the policy refuses gets ?501 from print, getPrinters and
+// getMacAddresses, an allowed one never does, and ?502 comes exactly where the policy turns hardware
+// addresses off for an allowed site; every variant the browser filled is released once, and no
 // other. Checked after each input: no NPN_MemAlloc block, module block or script object outstanding,
 // no release of anything twice, no call on a dead object, no open printer.
 #include <stdint.h>
@@ -33,6 +36,7 @@
 #include "tests/doubles/doubles.h"
 #include "tests/doubles/enum_printers_double.h"
 #include "tests/doubles/interfaces_double.h"
+#include "tests/doubles/registry_double.h"
 #include "tests/doubles/spooler_double.h"
 #include "tests/fuzz/reference_base64.h"
 
@@ -62,7 +66,8 @@ const char* const kAllMessages[] = {
     kMessageExpectPrintObject, kMessageDataUnreadable,       kMessagePrinterUnreadable,
     kMessageDataNotString,     kMessagePrinterNotString,     kMessageBase64Parameter,
     kMessageBase64Length,      kMessageBase64BufferTooSmall, kMessageBase64Decode,
-    kMessageNoSuchPrinter,     kMessagePrintFailed,
+    kMessageNoSuchPrinter,     kMessagePrintFailed,          kMessageSiteNotAllowed,
+    kMessageHardwareAddressesOff,
 };
 
 bool IsModuleMessage(const char* text, bool byPointer) {
@@ -114,6 +119,7 @@ enum Operation : uint8_t {
   kCodePage,         // even: 1252, odd: UTF-8
   kCallbacks,        // slot what value: the other instance callbacks and class slots
   kHoldReferences,   // even: the browser holds references across its calls, odd: it holds none
+  kPolicy,           // what: 0 AllowedOrigins lines, 1 AllowHardwareAddresses, 2 the page's origin
   kOperationCount
 };
 
@@ -124,11 +130,43 @@ const char* const kMethodNames[] = {"print", "getPrinters", "getMacAddresses", "
 const size_t kMethodCount = sizeof(kMethodNames) / sizeof(kMethodNames[0]);
 enum Method : uint8_t { kPrint, kGetPrinters, kGetMacAddresses, kGetVersion, kGetLastError, kFirstOtherName };
 
+// ---- The site policy ----
+
+// Origins a browser may state (the last, null, is none), the policy lines that may be listed, and
+// which of those lines admit each origin; two lines are malformed and refuse every site.
+const char* const kPolicyOrigins[] = {
+    "https://shop.example.com",      "https://t\xC5\x8Dky\xC5\x8D.example", "https://xn--tky-qxac.example",
+    "https://a.shop.example.com",    "http://shop.example.com",             "https://tokyo.example",
+    nullptr,
+};
+const size_t kPolicyOriginCount = sizeof(kPolicyOrigins) / sizeof(kPolicyOrigins[0]);
+const char* const kPolicyLines[] = {
+    "https://shop.example.com", "https://xn--tky-qxac.example", "https://*.shop.example.com",
+    "https://t\xC5\x8Dky\xC5\x8D.example", ("https://shop\xEF\xBC\x8E" "example.com"),
+};
+const size_t kPolicyLineCount = sizeof(kPolicyLines) / sizeof(kPolicyLines[0]);
+const uint8_t kAdmittedBy[kPolicyOriginCount] = {1 << 0, 1 << 1, 1 << 1, 1 << 2, 0, 0, 0};
+const uint8_t kMalformedLines = 1 << 3 | 1 << 4;
+
+enum Expectation { kUnknown, kAllowed, kRefused };
+
+// What the harness has scripted: the decision follows for each instance made from now on.
+struct PolicyScript {
+  bool hasLines = false;
+  uint8_t lines = 0;       // of kPolicyLines
+  bool anyLine = false;    // one more line of any bytes: the decision is not known
+  int hardware = -1;       // AllowHardwareAddresses: -1 none, else the value
+  size_t origin = kPolicyOriginCount - 1;  // of kPolicyOrigins
+  bool anyOrigin = false;  // an origin of any bytes: the decision is not known
+};
+
 // ---- The harness's state for one input ----
 
 struct PageInstance {
   std::unique_ptr<host::Instance> instance;
   bool alive;  // created and not destroyed
+  Expectation site;      // print, getPrinters, getMacAddresses
+  Expectation hardware;  // getMacAddresses once the site is allowed
 };
 
 // A push hook's script: per push, in turn, a behaviour and a program to run first.
@@ -158,6 +196,8 @@ struct Harness {
   std::vector<std::string> printerNames;       // names the spooler accepts
   bool endCallsFail = false;                   // EndPagePrinter or EndDocPrinter scripted to fail
   bool utf8CodePage = false;
+  PolicyScript policy;
+  bool memAllocFailed = false;  // an NPN_MemAlloc failure was scripted: the origin may not have arrived
   size_t jobsSeen = 0;  // documents printed before the call under check's own, nested calls' included
   size_t operations = 0;
   int depth = 0;
@@ -301,6 +341,61 @@ void ScriptInterfaces(Reader& in) {
     }
     default: doubles::OverstateRowCount(in.Byte() % 4); break;
   }
+}
+
+void ScriptPolicy(Reader& in) {
+  PolicyScript& policy = harness->policy;
+  std::vector<std::string> lines;
+  switch (in.Byte() % 3) {
+    case 0: {
+      policy.hasLines = true;
+      const uint8_t pick = in.Byte();
+      policy.lines = pick & ((1 << kPolicyLineCount) - 1);
+      policy.anyLine = pick & 0x80;
+      for (size_t i = 0; i < kPolicyLineCount; ++i) {
+        if (policy.lines & (1 << i)) lines.push_back(kPolicyLines[i]);
+      }
+      if (policy.anyLine) lines.push_back(in.Bytes());
+      doubles::SetPolicyValue("AllowedOrigins", REG_MULTI_SZ, doubles::MultiString(lines));
+      break;
+    }
+    case 1: {
+      policy.hardware = in.Byte() & 1;
+      doubles::SetPolicyValue("AllowHardwareAddresses", REG_DWORD, doubles::DwordBytes(policy.hardware));
+      break;
+    }
+    default: {
+      const uint8_t pick = in.Byte();
+      policy.anyOrigin = pick >= 0x80;
+      if (policy.anyOrigin) {
+        host::SetDocumentOrigin(in.Bytes().c_str());
+      } else {
+        policy.origin = pick % kPolicyOriginCount;
+        host::SetDocumentOrigin(kPolicyOrigins[policy.origin]);
+      }
+      break;
+    }
+  }
+}
+
+// What the scripted policy decides for an instance made now.
+void ExpectAccess(PageInstance* page) {
+  const PolicyScript& policy = harness->policy;
+  page->site = kAllowed;
+  if (policy.hasLines) {
+    const bool malformed = (policy.lines & kMalformedLines) != 0;
+    const bool admitted = !policy.anyOrigin && (policy.lines & kAdmittedBy[policy.origin]) != 0;
+    if (malformed) {
+      page->site = kRefused;
+    } else if (policy.anyLine || policy.anyOrigin) {
+      page->site = kUnknown;
+    } else if (!admitted) {
+      page->site = kRefused;
+    } else if (harness->memAllocFailed) {
+      page->site = kUnknown;  // the browser may have had no memory to state the origin
+    }
+  }
+  page->hardware = policy.hardware == 0 ? kRefused : kAllowed;
 }
 
 // ---- Arguments ----
@@ -541,11 +636,39 @@ void CheckLastError(const void* instance, const host::CallOutcome& outcome) {
   kept = nullptr;
 }
 
+// The policy's verdict on a call made while the instance was alive: a refusal is the whole outcome.
+// True when the call was refused, and the method's own checks do not apply.
+bool CheckAccess(Method method, const PageInstance& page, const host::CallOutcome& outcome) {
+  const bool print = method == kPrint;
+  Expectation expected = page.site;
+  const char* message = kMessageSiteNotAllowed;
+  if (method == kGetMacAddresses && page.site == kAllowed) {
+    expected = page.hardware;
+    message = kMessageHardwareAddressesOff;
+  }
+  const bool refused = Threw(outcome, kMessageSiteNotAllowed) || Threw(outcome, kMessageHardwareAddressesOff);
+  if (refused) {
+    if (outcome.returned != print || outcome.resultType != (print ? NPVariantType_Void : NPVariantType_Bool) ||
+        outcome.resultBool || doubles::PrintedJobs().size() != harness->jobsSeen) {
+      Violation("a refusal did something", Describe(outcome));
+    }
+    if (method == kGetMacAddresses && page.site == kUnknown) return true;  // either message may come
+    if (expected == kAllowed || outcome.exception != message) {
+      Violation("refused against the policy", Describe(outcome));
+    }
+    return true;
+  }
+  if (expected == kRefused) Violation("the policy's refusal not made", Describe(outcome));
+  return false;
+}
+
 void CheckOutcome(Method method, PageInstance& page, bool aliveBefore, const host::CallOutcome& outcome,
                   const PrintArgument& argument, size_t jobsBefore) {
   if (outcome.threw && !IsModuleMessage(outcome.exception.c_str(), false)) {
     Violation("an exception that is none of the messages", outcome.exception);
   }
+  const bool usesPolicy = method == kPrint || method == kGetPrinters || method == kGetMacAddresses;
+  if (usesPolicy && aliveBefore && CheckAccess(method, page, outcome)) return;
   if (doubles::OpenPrinterHandles() != 0) Violation("a printer left open");
   if (!harness->endCallsFail && (doubles::OpenDocuments() != 0 || doubles::OpenPages() != 0)) {
     Violation("a document or page left open");
@@ -573,7 +696,8 @@ void CheckOutcome(Method method, PageInstance& page, bool aliveBefore, const hos
 
 void NewInstance() {
   if (harness->instances.size() >= kMaxInstances) return;
-  PageInstance page{std::make_unique<host::Instance>(*harness->plugin), false};
+  PageInstance page{std::make_unique<host::Instance>(*harness->plugin), false, kUnknown, kUnknown};
+  ExpectAccess(&page);
   const NPError created = page.instance->created();
   if (created != NPERR_NO_ERROR && created != NPERR_OUT_OF_MEMORY_ERROR) Violation("NPP_New answered wrongly");
   page.alive = created == NPERR_NO_ERROR;
@@ -725,12 +849,18 @@ void Run(Reader& in) {
         }
         break;
       }
-      case kFailMemAlloc: host::FailMemAllocAt(in.Byte() % 8); break;
+      case kFailMemAlloc: {
+        const uint8_t n = in.Byte() % 8;
+        host::FailMemAllocAt(n);
+        if (n != 0) harness->memAllocFailed = true;
+        break;
+      }
       case kCodePage:
         harness->utf8CodePage = in.Byte() & 1;
         doubles::SetAnsiCodePage(harness->utf8CodePage ? CP_UTF8 : 1252);
         break;
       case kHoldReferences: host::HoldReferences(!(in.Byte() & 1)); break;
+      case kPolicy: ScriptPolicy(in); break;
       default: Callbacks(in); break;
     }
   }
@@ -744,6 +874,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   host::HoldReferences(!hostile);
   doubles::FailAllocsAbove(kLargestBlock);
   host::FailMemAllocAt(0);
+  host::SetDocumentOrigin(nullptr);
   host::TakeException(nullptr);
   const host::Counters before = host::GetCounters();
   {

@@ -185,6 +185,10 @@ const Scenario kScenarios[] = {
     {"print to a printer with a national name", Spooler, NewPage,
      [](Page& page) { return CallPrint(page, "QUI=", kUtf8Buero); }, true, "true|-|void|printed AB",
      {kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed}, {}},
+    // The same, then the name and the entry in UTF-16 for the comparison that ignores letter case.
+    {"print to a named printer in other letter case", Spooler, NewPage,
+     [](Page& page) { return CallPrint(page, "QUJDRA==", "LABEL"); }, true, "true|-|void|printed ABCD",
+     {kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed, kPrintFailed}, {}},
     // A UTF-8 code page: the decode buffer, the name's copy, the enumeration buffer and the list.
     {"print to a national name in a UTF-8 code page", SpoolerInUtf8, NewPage,
      [](Page& page) { return CallPrint(page, "QQ==", kUtf8Buero); }, true, "true|-|void|printed A",

@@ -250,8 +250,9 @@ TEST_F(PrintMethodTest, PrintsEveryByteValueOnTheNamedPrinter) {
   EXPECT_EQ(doubles::Calls()[2], "OpenPrinterA(Label)");  // after the printer list's two calls
 }
 
-// The page's name is looked up among the listed names in the ANSI code page, ignoring case as Windows
-// does, and the spooler is handed its own spelling; an exact match wins over one that ignores case.
+// The page's name is looked up among the listed names in the ANSI code page, ignoring letter case
+// only (an ordinal comparison: no letter stands for two, no character is ignored), and the spooler is
+// handed its own spelling; an exact match wins over one that ignores case. opened "": refused, ?412.
 TEST_F(PrintMethodTest, PrinterNameReachesTheSpoolerAsListedInTheAnsiCodePage) {
   const struct {
     UINT codePage;
@@ -259,6 +260,14 @@ TEST_F(PrintMethodTest, PrinterNameReachesTheSpoolerAsListedInTheAnsiCodePage) {
     std::string pageName;
     std::string opened;
   } cases[] = {
+      {1252, {"Stra\xDF" "e"}, "Strasse", ""},
+      {1252, {"Stra\xDF" "e"}, "STRA\xC3\x9F" "E", "Stra\xDF" "e"},  // ß has no upper case of its own
+      {CP_UTF8, {"Stra\xC3\x9F" "e"}, "STRASSE", ""},
+      {1252, {"Label"}, "La\xC2\xAD" "bel", ""},  // a soft hyphen is a character of the name
+      {1252, {"\xC6gir"}, "Aegir", ""},
+      {1252, {"\xC6gir"}, "\xC3\xA6GIR", "\xC6gir"},
+      {1252, {"Label"}, "label", "Label"},
+      {1252, {"Tokyo"}, "T\xC5\x8Dky\xC5\x8D", ""},  // no look-alike ("best fit") for a letter 1252 lacks
       {1252, {"\x42\xFC\x72\x6F"}, kUtf8Buero, "\x42\xFC\x72\x6F"},  // ü is 0xFC in Windows-1252
       {CP_UTF8, {kUtf8Buero}, kUtf8Buero, kUtf8Buero},                // UTF-8 takes the page's bytes as they are
       {1252, {"\x42\xFC\x72\x6F"}, "b\xC3\x9CRO", "\x42\xFC\x72\x6F"},  // bÜRO
@@ -273,6 +282,11 @@ TEST_F(PrintMethodTest, PrinterNameReachesTheSpoolerAsListedInTheAnsiCodePage) {
     for (const std::string& name : c.listed) doubles::AddPrinter(name);
     const size_t calls = doubles::Calls().size();
     host::CallOutcome outcome = Print(Argument(Text("QUJD"), Text(c.pageName)));
+    if (c.opened.empty()) {
+      EXPECT_EQ(outcome.exception, kMessageNoSuchPrinter);
+      EXPECT_LE(doubles::Calls().size(), calls + 2) << "more than the list's two calls";
+      continue;
+    }
     EXPECT_FALSE(outcome.threw) << outcome.exception;
     ASSERT_GT(doubles::Calls().size(), calls + 2);
     EXPECT_EQ(doubles::Calls()[calls + 2], "OpenPrinterA(" + c.opened + ")");  // after the list's two calls

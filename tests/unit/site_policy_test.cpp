@@ -17,6 +17,9 @@ namespace {
 const char kSiteNotAllowed[] = "?501 access denied - this site may not use the plug-in";
 const char kHardwareOff[] = "?502 access denied - hardware addresses are turned off";
 const char kPage[] = "https://shop.example.com";
+// tōkyō.example, as Mozilla's browsers state it (UTF-8) and in its ASCII form.
+const char kTokyo[] = "https://t\xC5\x8Dky\xC5\x8D.example";
+const char kTokyoAscii[] = "https://xn--tky-qxac.example";
 
 struct PolicyCase {
   const char* what;
@@ -71,6 +74,38 @@ const PolicyCase kCases[] = {
     {"wildcard alone", kPage, Origins({"https://*"}), "501 501 501"},
     {"port out of range", "https://shop.example.com:65536", Origins({"https://shop.example.com:65536"}),
      "501 501 501"},
+    // Lines are read as the registry keeps them: one with a character beyond printable ASCII is
+    // malformed, never a look-alike ASCII name ("best fit" would make tōkyō tokyo).
+    {"line in Unicode, its look-alike", "https://tokyo.example", Origins({kTokyo}), "501 501 501"},
+    {"line in Unicode, the site meant", kTokyoAscii, Origins({kTokyo}), "501 501 501"},
+    {"line with a full-width full stop", kPage, Origins({kPage, "https://shop\xEF\xBC\x8E" "example.com"}),
+     "501 501 501"},
+    {"line with a control character", kPage, Origins({"https://shop.example.com\x01"}), "501 501 501"},
+    // A page's host stated in UTF-8 is matched in its ASCII form; both forms decide alike.
+    {"international page in UTF-8", kTokyo, Origins({kTokyoAscii}), "ok ok ok"},
+    {"international page in ASCII", kTokyoAscii, Origins({kTokyoAscii}), "ok ok ok"},
+    {"international page, port and letter case", "https://t\xC5\x8Dky\xC5\x8D.EXAMPLE:443",
+     Origins({"HTTPS://XN--TKY-QXAC.example"}), "ok ok ok"},
+    {"international page, its look-alike listed", kTokyo, Origins({"https://tokyo.example"}), "501 501 501"},
+    {"international subdomain", "https://m\xC3\xBCnchen.b\xC3\xBC" "cher.example",
+     Origins({"https://*.xn--bcher-kva.example"}), "ok ok ok"},
+    {"international label among ASCII ones", "http://shop.\xE4\xB8\xAD\xE6\x96\x87.example:8080",
+     Origins({"http://shop.xn--fiq228c.example:8080"}), "ok ok ok"},
+    {"international label with ASCII letters in it", "https://B\xC3\xBC" "cher-Shop.example",
+     Origins({"https://xn--bcher-shop-9db.example"}), "ok ok ok"},
+    {"international label of six characters", "https://\xE3\x83\x89\xE3\x83\xA1\xE3\x82\xA4\xE3\x83\xB3"
+     "\xE5\x90\x8D\xE4\xBE\x8B.example", Origins({"https://xn--eckwd4c7cu47r2wf.example"}), "ok ok ok"},
+    {"page in malformed UTF-8", "https://t\xC5ky\xC5\x8D.example", Origins({kTokyoAscii}), "501 501 501"},
+    {"page with an encoded surrogate", "https://t\xED\xA0\x80.example", Origins({"https://*.example"}),
+     "501 501 501"},
+    {"page with a full-width full stop", "https://shop\xEF\xBC\x8E" "example.com", Origins({kPage}),
+     "501 501 501"},
+    {"page label of 63 characters once converted",
+     "https://\xC3\xBC" "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.example",
+     Origins({"https://*.example"}), "ok ok ok"},
+    {"page label too long once converted",
+     "https://\xC3\xBC" "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa.example",
+     Origins({"https://*.example"}), "501 501 501"},
     {"list of the wrong type", kPage,
      [] { doubles::SetPolicyValue("AllowedOrigins", REG_SZ, {'h', 't', 't', 'p', 0}); }, "501 501 501"},
     {"hardware addresses 0", nullptr, Hardware(REG_DWORD, doubles::DwordBytes(0)), "ok ok 502"},
