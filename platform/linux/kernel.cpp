@@ -25,12 +25,13 @@ bool Put(T* out, int capacity, int* count, T unit) {
   return true;
 }
 
-WCHAR Lower(WCHAR c) { return c >= u'A' && c <= u'Z' ? static_cast<WCHAR>(c - u'A' + u'a') : c; }
+WCHAR Upper(WCHAR c) { return c >= u'a' && c <= u'z' ? static_cast<WCHAR>(c - u'a' + u'A') : c; }
 
-size_t WideLength(LPCWSTR text) {
-  size_t length = 0;
-  while (text[length] != 0) ++length;
-  return length;
+size_t UnitCount(LPCWSTR text, int length) {
+  if (length >= 0) return static_cast<size_t>(length);
+  size_t count = 0;
+  while (text[count] != 0) ++count;
+  return count;
 }
 
 }  // namespace
@@ -94,15 +95,15 @@ int WideCharToMultiByte(UINT codePage, DWORD, LPCWSTR wide, int wideLength, LPST
   return count;
 }
 
-// Ordering as CompareStringOrdinal answers it (1 less, 2 equal, 3 greater), unit by unit of UTF-16; with
-// ignoreCase only ASCII letters fold, which is all of CUPS's own case rule for queue names.
+// Ordering as CompareStringOrdinal answers it (1 less, 2 equal, 3 greater), unit by unit; ignoring
+// case upper-cases ASCII letters only, which is all of CUPS's own case rule for queue names.
 int CompareStringOrdinal(LPCWSTR text1, int length1, LPCWSTR text2, int length2, BOOL ignoreCase) {
-  if (!text1 || !text2) return Fail(ERROR_INVALID_PARAMETER);
-  const size_t n1 = length1 < 0 ? WideLength(text1) : static_cast<size_t>(length1);
-  const size_t n2 = length2 < 0 ? WideLength(text2) : static_cast<size_t>(length2);
+  if (!text1 || !text2 || length1 < -1 || length2 < -1) return Fail(ERROR_INVALID_PARAMETER);
+  const size_t n1 = UnitCount(text1, length1);
+  const size_t n2 = UnitCount(text2, length2);
   for (size_t i = 0; i < n1 && i < n2; ++i) {
-    const WCHAR a = ignoreCase ? Lower(text1[i]) : text1[i];
-    const WCHAR b = ignoreCase ? Lower(text2[i]) : text2[i];
+    const WCHAR a = ignoreCase ? Upper(text1[i]) : text1[i];
+    const WCHAR b = ignoreCase ? Upper(text2[i]) : text2[i];
     if (a != b) return a < b ? 1 : 3;
   }
   return n1 == n2 ? CSTR_EQUAL : n1 < n2 ? 1 : 3;
