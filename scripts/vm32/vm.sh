@@ -79,6 +79,17 @@ boot() {
   return "$rc"
 }
 
+# Every folder this script makes in the cache holds this file; it deletes no other folder there.
+marker=.nptovi32-image
+remove_own() {  # remove_own DIR...: those of the folders that this script made
+  local d
+  for d in "$@"; do
+    # --one-file-system: a build cut short may leave mounts in its root file system
+    [ -f "$d/$marker" ] && rm -rf --one-file-system "$d"
+  done
+  return 0
+}
+
 build_image() {
   [ -f "$image/disk.img" ] && return 0
   [ "$(id -u)" = 0 ] || { echo "vm32: building the guest image needs root" >&2; exit 1; }
@@ -90,8 +101,9 @@ build_image() {
   exec 9>"$cache/lock"
   flock 9
   [ -f "$image/disk.img" ] && return 0
-  rm -rf --one-file-system "$cache/$key".build.*  # left by a build that was killed
+  remove_own "$cache"/*.build.*  # left by a build that was killed
   building=$(mktemp -d "$cache/$key.build.XXXXXX")
+  : >"$building/$marker"
   echo "vm32: building the guest image $key (Debian $SUITE, 32-bit Wine, CUPS)"
   local t=$SECONDS
   build_rootfs "$building/rootfs"
@@ -102,13 +114,14 @@ build_image() {
   rm -rf "$building/rootfs"
   echo "vm32: image files made in $((SECONDS - t)) s"
   t=$SECONDS
-  boot "$building" "$building/disk.img" 1800 "$PREFIX_JOB" ||
+  boot "$building" "$building/disk.img" 3600 "$PREFIX_JOB" ||
     { echo "vm32: the Wine prefix could not be made" >&2; exit 1; }
   echo "vm32: first boot with the Wine prefix in $((SECONDS - t)) s"
   mv -T "$building" "$image"
   building=""
-  # Images of earlier recipes go.
-  find "$cache" -mindepth 1 -maxdepth 1 -type d -regex '.*/[0-9a-f]*' ! -name "$key" -exec rm -rf {} +
+  # Images of earlier recipes go; anything else in the cache folder stays.
+  local d
+  for d in "$cache"/*; do [ "$d" = "$image" ] || remove_own "$d"; done
   echo "vm32: cached in $image ($(du -sh "$image" | cut -f1) on disk)"
 }
 
