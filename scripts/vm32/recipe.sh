@@ -9,7 +9,9 @@ SUITE=bookworm
 PACKAGES=linux-image-amd64,initramfs-tools,kmod,procps,wine,wine64,libwine,wine32:i386,libwine:i386
 PACKAGES+=,libcups2,libcups2:i386
 PACKAGES+=,cups,cups-client,cups-bsd,python3,iproute2,locales
-IMAGE_SIZE=3G
+# Both Wines and both prefixes: 3 GiB is not enough for them (seen: the disk full while the prefix was
+# made); the image file is sparse, so only what is written takes room.
+IMAGE_SIZE=6G
 
 # build_rootfs DIR: the guest's files from the Debian archive, through this machine's apt sources
 # without the security archive: its i386 index on this machine's mirror does not match its Release

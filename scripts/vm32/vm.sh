@@ -104,7 +104,7 @@ build_image() {
   remove_own "$cache"/*.build.*  # left by a build that was killed
   building=$(mktemp -d "$cache/$key.build.XXXXXX")
   : >"$building/$marker"
-  echo "vm32: building the guest image $key (Debian $SUITE, 32-bit Wine, CUPS)"
+  echo "vm32: building the guest image $key (Debian $SUITE, 64- and 32-bit Wine, CUPS)"
   local t=$SECONDS
   build_rootfs "$building/rootfs"
   cp "$building"/rootfs/boot/vmlinuz-* "$building/vmlinuz"
