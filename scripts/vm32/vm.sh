@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The 32-bit guest: a Debian amd64 virtual machine under QEMU's software emulation (no KVM needed),
-# whose kernel runs 32-bit programs, so that 32-bit Wine in it runs the product users install.
+# whose kernel runs 32-bit programs, so that Wine in it runs the product users install as 64-bit
+# Windows runs it (64-bit Wine with 32-bit support, WOW64), and as 32-bit Windows does.
 #   scripts/vm32/vm.sh image    builds the guest image, unless the cached one matches the recipe
 #   scripts/vm32/vm.sh cached   succeeds when the image for the current recipe is cached
-#   scripts/vm32/vm.sh e2e      runs the end-to-end suite in the guest against build/win32; the last
-#                               line is "N passed, N failed"
+#   scripts/vm32/vm.sh e2e      runs the end-to-end suite in the guest against build/win32, and the
+#                               packages of scripts/dist.sh installed there; the last line is
+#                               "N passed, N failed"; VM32_E2E names some of its test modules to
+#                               run only those (e.g. VM32_E2E="test_identity test_packages")
 #   scripts/vm32/vm.sh demo     one print through the 32-bit DLL in the guest
-# The image (kernel, initrd, disk with a 32-bit Wine prefix made) is cached in VM32_CACHE
+# The image (kernel, initrd, disk with its Wine prefixes made) is cached in VM32_CACHE
 # (/var/cache/nptovi32) under a hash of recipe.sh and guest-init. It is built in a folder of its own
 # and renamed into place only when complete, so a half-built image is never used. Runs boot it with
 # -snapshot (it never changes), no network device, the repository shared read-only, and a hard time
@@ -141,8 +144,11 @@ case "${1:-}" in
     for f in win32/nphost.exe win32/nptovi32.dll win64/nphost.exe win64/nptovi32.dll; do
       [ -f "$root/build/$f" ] || { echo "vm32: build/$f is missing; run make build-${f%%/*}" >&2; exit 2; }
     done
+    # The packages a user installs, for the suite's install cases (NPTOVI_PACKAGES in the guest).
+    DIST_DIR="$root/build/vm32-packages" "$root/scripts/dist.sh" >/dev/null ||
+      { echo "vm32: the packages could not be made (scripts/dist.sh)" >&2; exit 2; }
     rc=0
-    run_job guest-e2e.sh || rc=$?
+    run_job "guest-e2e.sh ${VM32_E2E:-}" || rc=$?
     if [ -z "$result" ]; then
       echo "vm32: the suite reported no result; the run counts as one failure" >&2
       echo "0 passed, 1 failed"
