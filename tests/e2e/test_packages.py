@@ -154,7 +154,7 @@ class X86PackageOn32BitWindows(PackagedPlugin):
         self.machine = Machine(PREFIX32, 32)
         env = dict(os.environ, WINEPREFIX=PREFIX32, NPTOVI_TARGET="win32")
         e2e_env.on_stop(lambda: subprocess.run([e2e_env.WINE, "--stop"], env=env))
-        subprocess.run([e2e_env.WINE, "--persist"], env=env, check=True)
+        e2e_env.start_wine(env=env)
         result = self.machine.msiexec(32, "/i", e2e_env.windows_path(package("x86")))
         self.assertEqual(result.code, 0, result)
         self.assertFalse(self.machine.exists(PROGRAMS_X86), "a 32-bit Windows has no Program Files (x86)")
