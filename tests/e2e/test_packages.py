@@ -112,8 +112,10 @@ class X64PackageOn64BitWindows(PackagedPlugin):
         msi = package("x64")
         folders = {32: PROGRAMS_X86 + "\\" + PRODUCT_FOLDER, 64: PROGRAMS + "\\" + PRODUCT_FOLDER}
         nphosts = {bits: folder + r"\nphost.exe" for bits, folder in folders.items()}
+        installed = policy = False
         try:
             result = self.machine.msiexec(64, "/i", e2e_env.windows_path(msi))
+            installed = True
             self.assertEqual(result.code, 0, result)
             for bits in (32, 64):
                 with self.subTest("discover and print", bits=bits):
@@ -121,6 +123,7 @@ class X64PackageOn64BitWindows(PackagedPlugin):
 
             result = self.machine.reg("add", POLICY_KEY + r"\Print Plugin", "/v", "AllowedOrigins",
                                       "/t", "REG_MULTI_SZ", "/d", "https://shop.example.com", "/f", "/reg:64")
+            policy = True
             self.assertEqual(result.code, 0, result)
             for bits in (32, 64):
                 with self.subTest("the 64-bit view's policy refuses an unlisted site", bits=bits):
@@ -130,8 +133,10 @@ class X64PackageOn64BitWindows(PackagedPlugin):
                     self.assertEqual((result.code, result.err), (1, SITE_REFUSED), result)
                     self.assertEqual(self.spooler.job_count(), jobs, "something was spooled")
             self.machine.reg("delete", POLICY_KEY, "/f", "/reg:64")
+            policy = False
 
             result = self.machine.msiexec(64, "/x", e2e_env.windows_path(msi))
+            installed = False
             self.assertEqual(result.code, 0, result)
             for bits, folder in folders.items():
                 with self.subTest("removal leaves nothing", bits=bits):
@@ -143,9 +148,11 @@ class X64PackageOn64BitWindows(PackagedPlugin):
                     build = os.path.join(e2e_env.ROOT, "build", "win%d" % bits, "nphost.exe")
                     result = self.machine.run(bits, build, "--discover", "version")
                     self.assertEqual((result.code, result.out, result.err), (3, b"", nothing_found(bits)))
-        finally:
-            self.machine.reg("delete", POLICY_KEY, "/f", "/reg:64")
-            self.machine.msiexec(64, "/x", e2e_env.windows_path(msi))
+        finally:  # for the tests that follow in this prefix
+            if policy:
+                self.machine.reg("delete", POLICY_KEY, "/f", "/reg:64")
+            if installed:
+                self.machine.msiexec(64, "/x", e2e_env.windows_path(msi))
 
 
 @unittest.skipUnless(PACKAGES, "the packages are tried in the guest of scripts/vm32")
