@@ -6,8 +6,9 @@
 const char kUsage[] =
     "usage: nphost [--plugin PATH] [--origin URL] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
     "\n"
-    "Loads an NPAPI plug-in DLL (default: nptovi32.dll beside nphost.exe), starts it the way a browser\n"
-    "does and calls its script methods as a page would. Commands joined by \"+\" share one instance.\n"
+    "Loads an NPAPI plug-in DLL (default: beside nphost.exe, nptovi32.dll or, for the 64-bit nphost,\n"
+    "nptovi64.dll), starts it the way a browser does and calls its script methods as a page would.\n"
+    "Commands joined by \"+\" share one instance.\n"
     "--origin states the page's origin (e.g. https://shop.example.com) to the plug-in, so that a site\n"
     "policy can be checked; without it the host states none, as an older browser.\n"
     "\n"
