@@ -27,15 +27,15 @@ unit32: build-linux32
 	qemu-i386 -cpu max build/linux32/unit_tests --gtest_brief=1
 	qemu-i386 -cpu kvm32 build/linux32/unit_tests --gtest_brief=1 --gtest_filter='Base64*:Tiers/Base64*'
 
-# The product DLL read as a file: format, exports, calling conventions, imports, version resource.
-artifact: build-win32
-	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll
+# The product DLLs read as files: format, exports, calling conventions, imports, version resource.
+artifact: build-win32 build-win64
+	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll build/win64/nptovi64.dll
 
 # The install scripts under Wine's cmd and reg, for one user and for all users; the packages of
 # `make dist`: signed with a throwaway certificate, and the MSI installed, upgraded and removed under
 # Wine in an empty prefix. The example page's script against a stand-in plug-in.
 .PHONY: install-test example-test
-install-test: build-win32
+install-test: build-win32 build-win64
 	python3 tests/install/test_install.py
 	python3 tests/install/test_package.py
 
