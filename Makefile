@@ -97,8 +97,9 @@ bench: build-bench build-win64
 	build/bench/lists_bench
 	python3 bench/e2e_print.py
 
-# The packages a user installs: dist/nptovi32-<version>-win32.zip and dist/nptovi32-<version>-x86.msi.
-# `make dist SIGN_PFX=key.pfx SIGN_PASS_FILE=password.txt` signs the DLL, nphost.exe and the MSI.
+# The packages a user installs: dist/nptovi32-<version>-win32.zip (both DLLs) and the MSIs
+# dist/nptovi32-<version>-x86.msi and -x64.msi. `make dist SIGN_PFX=key.pfx
+# SIGN_PASS_FILE=password.txt` signs the DLLs, the nphost.exe programs and the MSIs.
 dist:
 	@SIGN_PFX="$(SIGN_PFX)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" scripts/dist.sh
 
