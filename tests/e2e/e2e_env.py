@@ -30,6 +30,7 @@ DLL = os.path.join(ROOT, "build", TARGET, MODULE_FILE)  # the module nphost load
 
 WORK = os.path.join(ROOT, "build", "e2e")
 DLL32 = os.path.join(ROOT, "build", "win32", "nptovi32.dll")
+DLL64 = os.path.join(ROOT, "build", "win64", "nptovi64.dll")
 WINE = os.path.join(ROOT, "scripts", "wine.sh")
 SPOOLER = os.path.join(ROOT, "scripts", "spooler.sh")
 
