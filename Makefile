@@ -87,7 +87,7 @@ engine: build-engine
 # code). The first run builds the guest image into /var/cache/nptovi32 (some minutes); later runs
 # reuse it. Root needed.
 .PHONY: e2e32
-e2e32: build-win32
+e2e32: build-win32 build-win64
 	scripts/vm32/vm.sh e2e
 
 # The product at work: a private CUPS raw queue feeding a local TCP printer, and nphost driving the

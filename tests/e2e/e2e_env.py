@@ -29,6 +29,7 @@ DLL = os.path.join(ROOT, "build", TARGET, "nptovi32.dll")  # the module nphost l
 
 WORK = os.path.join(ROOT, "build", "e2e")
 DLL32 = os.path.join(ROOT, "build", "win32", "nptovi32.dll")
+DLL64 = os.path.join(ROOT, "build", "win64", "nptovi32.dll")
 WINE = os.path.join(ROOT, "scripts", "wine.sh")
 SPOOLER = os.path.join(ROOT, "scripts", "spooler.sh")
 
