@@ -79,7 +79,7 @@ e2e: build-win64 build-win32
 # A browser engine written by others: the module built for the Unix NPAPI ABI (build/engine/nptovi.so,
 # on the Linux platform layer over CUPS) in QtWebKit under Xvfb, pages from 127.0.0.1 printing through
 # the e2e spooler. Stops all it starts.
-engine: build-engine
+engine: build-engine web
 	python3 tests/engine/run_engine.py
 
 # The same end-to-end suite against the product users install, build/win32's nphost.exe and
