@@ -2,9 +2,10 @@
 # Builds the 32-bit and the 64-bit product and makes the packages a user installs, side by side in dist/:
 #   nptovi32-<version>-win32.zip  nptovi32.dll, nphost.exe (32-bit), x64/nptovi64.dll, x64/nphost.exe
 #                                 (64-bit), install.cmd, uninstall.cmd, INSTALL.txt, examples/print.html
-#                                 and the policy/ templates in one folder, so that the install script
-#                                 finds the DLLs beside it after unpacking; each nphost.exe loads the
-#                                 DLL of its own bitness from its own folder;
+#                                 (with web/tovi-print.classic.js, the page library it runs on) and the
+#                                 policy/ templates in one folder, so that the install script finds the
+#                                 DLLs beside it after unpacking; each nphost.exe loads the DLL of its
+#                                 own bitness from its own folder;
 #   nptovi32-<version>-x86.msi    the Windows Installer package for 32-bit Windows (it also installs
 #                                 the 32-bit plug-in alone on 64-bit Windows);
 #   nptovi32-<version>-x64.msi    the package for 64-bit Windows: both plug-ins (scripts/msi.sh).
@@ -104,6 +105,10 @@ to_crlf "$generated/dist/install.cmd" "$stage/install.cmd"
 to_crlf dist/uninstall.cmd "$stage/uninstall.cmd"
 to_crlf "$generated/dist/INSTALL.txt" "$stage/INSTALL.txt"
 cp examples/print.html "$stage/examples/print.html"
+# The example page runs on the page library's classic script, which it finds at ../web/.
+mkdir -p "$stage/web"
+node web/build.js
+cp web/tovi-print.classic.js "$stage/web/tovi-print.classic.js"
 cp -r policy "$stage/policy"  # the Group Policy templates of the site policy
 
 # The same sources give the same zip: entries in a fixed order, dated by the last commit (UTC).
