@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
 # Builds the 32-bit and the 64-bit product and makes the packages a user installs, side by side in dist/:
-#   nptovi32-<version>-win32.zip  nptovi32.dll, nphost.exe (32-bit), x64/nptovi64.dll, x64/nphost.exe
-#                                 (64-bit), install.cmd, uninstall.cmd, INSTALL.txt, examples/print.html
+#   nptovi32-<version>-win32.zip  nptovi32.dll, nphost.exe, tovi-bridge.exe (32-bit), x64/nptovi64.dll,
+#                                 x64/nphost.exe, x64/tovi-bridge.exe (64-bit), the bridge's two host
+#                                 manifests beside each bridge, install.cmd, uninstall.cmd, INSTALL.txt,
+#                                 examples/print.html
 #                                 (with web/tovi-print.classic.js, the page library it runs on) and the
 #                                 policy/ templates in one folder, so that the install script finds the
-#                                 DLLs beside it after unpacking; each nphost.exe loads the DLL of its
-#                                 own bitness from its own folder;
+#                                 DLLs beside it after unpacking; each nphost.exe and tovi-bridge.exe
+#                                 loads the DLL of its own bitness from its own folder;
 #   nptovi32-<version>-x86.msi    the Windows Installer package for 32-bit Windows (it also installs
-#                                 the 32-bit plug-in alone on 64-bit Windows);
-#   nptovi32-<version>-x64.msi    the package for 64-bit Windows: both plug-ins (scripts/msi.sh).
-# With SIGN_PFX and SIGN_PASS_FILE (a PFX and a file holding its password), the DLLs, the nphost.exe
-# programs and the MSIs are signed (Authenticode, SHA-256) before they are packed. Everything is made in a
+#                                 the 32-bit plug-in alone on 64-bit Windows), with the 32-bit bridge;
+#   nptovi32-<version>-x64.msi    the package for 64-bit Windows: both plug-ins, the 64-bit bridge
+#                                 (scripts/msi.sh).
+# With SIGN_PFX and SIGN_PASS_FILE (a PFX and a file holding its password), the DLLs, the programs and
+# the MSIs are signed (Authenticode, SHA-256) before they are packed. Everything is made in a
 # staging folder and moved into dist/ only when all of it succeeded, so a failure leaves no package.
 # DIST_DIR names another output folder (the tests use one under build/).
 set -euo pipefail
@@ -49,8 +52,10 @@ stage="$staging/$name"
 binaries=(
   "build/win32/nptovi32.dll nptovi32.dll 014C"
   "build/win32/nphost.exe nphost.exe 014C"
+  "build/win32/tovi-bridge.exe tovi-bridge.exe 014C"
   "build/win64/nptovi64.dll x64/nptovi64.dll 8664"
   "build/win64/nphost.exe x64/nphost.exe 8664"
+  "build/win64/tovi-bridge.exe x64/tovi-bridge.exe 8664"
 )
 is_pe_machine() {
   python3 - "$1" "$2" <<'EOF'
@@ -90,7 +95,11 @@ for entry in "${binaries[@]}"; do
   cp "$source" "$stage/$place"
   [ -z "$sign_pfx" ] || sign "$stage/$place"
 done
-[ -n "$sign_pfx" ] || echo "dist: no SIGN_PFX given: the DLLs, nphost.exe and the MSIs are left unsigned"
+[ -n "$sign_pfx" ] || echo "dist: no SIGN_PFX given: the DLLs, the programs and the MSIs are left unsigned"
+# The bridge's host manifests (CMake writes them from the names in CMakeLists.txt) beside each bridge.
+for folder in "$stage" "$stage/x64"; do
+  cp "$generated/dist/$NPTOVI_BRIDGE_NAME.json" "$generated/dist/$NPTOVI_BRIDGE_NAME.firefox.json" "$folder/"
+done
 
 scripts/msi.sh "$stage" "$staging/$msi_name"
 scripts/msi.sh --x64 "$stage" "$staging/$msi64_name"
@@ -102,7 +111,7 @@ fi
 # Windows' cmd and Notepad expect CRLF line ends; the sources keep LF.
 to_crlf() { sed -e 's/\r$//' -e 's/$/\r/' "$1" > "$2"; }
 to_crlf "$generated/dist/install.cmd" "$stage/install.cmd"
-to_crlf dist/uninstall.cmd "$stage/uninstall.cmd"
+to_crlf "$generated/dist/uninstall.cmd" "$stage/uninstall.cmd"
 to_crlf "$generated/dist/INSTALL.txt" "$stage/INSTALL.txt"
 cp examples/print.html "$stage/examples/print.html"
 # The example page runs on the page library's classic script, which it finds at ../web/.
