@@ -33,14 +33,25 @@ artifact: build-win32
 
 # The install scripts under Wine's cmd and reg, for one user and for all users; the packages of
 # `make dist`: signed with a throwaway certificate, and the MSI installed, upgraded and removed under
-# Wine in an empty prefix. The example page's script against a stand-in plug-in.
+# Wine in an empty prefix. The example page on the library, against a stand-in plug-in and extension.
 .PHONY: install-test example-test
 install-test: build-win32
 	python3 tests/install/test_install.py
 	python3 tests/install/test_package.py
 
-example-test: deps
+example-test: web
 	node tests/examples/test_print_page.js
+
+# The page library (web/): its classic script made from the module's source; its logic under Node's
+# own test runner (stand-in plug-in elements and extension, the encoder against Buffer up to 64 MiB,
+# the npm package's contents); a TypeScript consumer checked against tovi-print.d.ts.
+.PHONY: web web-test
+web: deps
+	node web/build.js
+
+web-test: web
+	node --test tests/web/*.test.mjs
+	web/node_modules/.bin/tsc -p tests/web/tsconfig.json
 
 # Fuzzing with libFuzzer, ASan and UBSan: a short run of each target from its committed corpus, and
 # the decoder's corpus against Python's strict decoder. `make fuzz FUZZ_SECONDS=600` runs longer.
@@ -68,7 +79,7 @@ e2e: build-win64 build-win32
 # A browser engine written by others: the module built for the Unix NPAPI ABI (build/engine/nptovi.so,
 # on the Linux platform layer over CUPS) in QtWebKit under Xvfb, pages from 127.0.0.1 printing through
 # the e2e spooler. Stops all it starts.
-engine: build-engine
+engine: build-engine web
 	python3 tests/engine/run_engine.py
 
 # The same end-to-end suite against the product users install, build/win32's nphost.exe and
@@ -76,7 +87,7 @@ engine: build-engine
 # code). The first run builds the guest image into /var/cache/nptovi32 (some minutes); later runs
 # reuse it. Root needed.
 .PHONY: e2e32
-e2e32: build-win32
+e2e32: build-win32 build-win64
 	scripts/vm32/vm.sh e2e
 
 # The product at work: a private CUPS raw queue feeding a local TCP printer, and nphost driving the
@@ -84,7 +95,7 @@ e2e32: build-win32
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e engine e2e32
+test: unit unit32 artifact install-test web-test example-test fuzz-smoke memcheck e2e engine e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers

@@ -14,18 +14,26 @@ packages=(
   nlohmann-json3-dev  # tovi-bridge.exe: JSON of the native-messaging frames
 )
 
+# npm comes with some builds of nodejs; Debian's own nodejs needs its npm package.
+command -v npm >/dev/null || packages+=(npm)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "deps: installing ${missing[*]}"
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  export DEBIAN_FRONTEND=noninteractive
+  $SUDO apt-get update -q >/dev/null
+  $SUDO apt-get install -y -q "${missing[@]}" >/dev/null
 fi
 
-echo "deps: installing ${missing[*]}"
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-export DEBIAN_FRONTEND=noninteractive
-$SUDO apt-get update -q >/dev/null
-$SUDO apt-get install -y -q "${missing[@]}" >/dev/null
+# The page library's test tools, as its lock file pins them; installed again when the lock changes.
+web="$(dirname "$0")/../web"
+if [ ! -f "$web/node_modules/.package-lock.json" ] || [ "$web/package-lock.json" -nt "$web/node_modules/.package-lock.json" ]; then
+  echo "deps: installing web/'s test tools from npm"
+  (cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+fi

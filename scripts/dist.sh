@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the 32-bit product and makes the two packages a user installs, side by side in dist/:
 #   nptovi32-<version>-win32.zip  nptovi32.dll, nphost.exe, install.cmd, uninstall.cmd, INSTALL.txt,
-#                                 examples/print.html and the policy/ templates in one folder, so that
+#                                 examples/print.html (with web/tovi-print.classic.js, the page library
+#                                 it runs on) and the policy/ templates in one folder, so that
 #                                 the install script finds the DLL beside it after unpacking;
 #   nptovi32-<version>-x86.msi    the Windows Installer package for deployment (scripts/msi.sh).
 # With SIGN_PFX and SIGN_PASS_FILE (a PFX and a file holding its password), nptovi32.dll, nphost.exe
@@ -91,6 +92,10 @@ to_crlf "$generated/dist/install.cmd" "$stage/install.cmd"
 to_crlf dist/uninstall.cmd "$stage/uninstall.cmd"
 to_crlf "$generated/dist/INSTALL.txt" "$stage/INSTALL.txt"
 cp examples/print.html "$stage/examples/print.html"
+# The example page runs on the page library's classic script, which it finds at ../web/.
+mkdir -p "$stage/web"
+node web/build.js
+cp web/tovi-print.classic.js "$stage/web/tovi-print.classic.js"
 cp -r policy "$stage/policy"  # the Group Policy templates of the site policy
 
 # The same sources give the same zip: entries in a fixed order, dated by the last commit (UTC).

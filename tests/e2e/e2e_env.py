@@ -30,6 +30,7 @@ BRIDGE = os.path.join(ROOT, "build", TARGET, "tovi-bridge.exe")  # the native-me
 
 WORK = os.path.join(ROOT, "build", "e2e")
 DLL32 = os.path.join(ROOT, "build", "win32", "nptovi32.dll")
+DLL64 = os.path.join(ROOT, "build", "win64", "nptovi32.dll")
 WINE = os.path.join(ROOT, "scripts", "wine.sh")
 SPOOLER = os.path.join(ROOT, "scripts", "spooler.sh")
 
