@@ -13,7 +13,7 @@ function browserOf(userAgent) {
   if (/\bEdg(e|A|iOS)?\//.test(userAgent)) return 'Edge';
   const firefox = /\bFirefox\/(\d+)/.exec(userAgent);
   if (firefox) return Number(firefox[1]) > 52 ? 'Firefox' : 'npapi';
-  if (/\b(Chrome|Chromium)\//.test(userAgent)) return 'Chrome';
+  if (/(Chrome|Chromium)\//.test(userAgent)) return 'Chrome';  // HeadlessChrome too
   return null;
 }
 
