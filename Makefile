@@ -34,13 +34,23 @@ artifact: build-win32
 # The install scripts under Wine's cmd and reg, for one user and for all users; the packages of
 # `make dist`: signed with a throwaway certificate, and the MSI installed, upgraded and removed under
 # Wine in an empty prefix. The example page's script against a stand-in plug-in.
-.PHONY: install-test example-test
+.PHONY: install-test example-test extension-test browsers
 install-test: build-win32
 	python3 tests/install/test_install.py
 	python3 tests/install/test_package.py
 
 example-test: deps
 	node tests/examples/test_print_page.js
+
+# The browser extension's background logic in Node, against stand-ins for the browser's APIs.
+extension-test: deps
+	node --test tests/extension/
+
+# The extension in Debian's Chromium and Firefox ESR, headless, each starting the win64 tovi-bridge.exe
+# under Wine as its native host, against the end-to-end spooler: consent, printing, limits, forgery, a
+# host that dies. Stops all it starts.
+browsers: build-win64
+	python3 tests/browsers/run_browsers.py
 
 # Fuzzing with libFuzzer, ASan and UBSan: a short run of each target from its committed corpus, and
 # the decoder's corpus against Python's strict decoder. `make fuzz FUZZ_SECONDS=600` runs longer.
@@ -84,7 +94,7 @@ e2e32: build-win32
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e engine e2e32
+test: unit unit32 artifact install-test example-test extension-test fuzz-smoke memcheck e2e engine browsers e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
