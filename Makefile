@@ -101,12 +101,13 @@ test: unit unit32 artifact install-test web-test example-test fuzz-smoke memchec
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
 # against OpenSSL, a table-driven decoder and memcpy; print through the host against the decoder alone;
 # the list methods at growing sizes; printing under Wine against lp and a plain TCP write (skipped
-# without Wine/CUPS).
+# without Wine/CUPS); the page library's Base64 encoders against Node's Buffer.
 bench: build-bench build-win64
 	build/bench/decoder_bench
 	build/bench/print_path_bench
 	build/bench/lists_bench
 	python3 bench/e2e_print.py
+	node bench/web_base64.mjs
 
 # The packages a user installs: dist/nptovi32-<version>-win32.zip and dist/nptovi32-<version>-x86.msi.
 # `make dist SIGN_PFX=key.pfx SIGN_PASS_FILE=password.txt` signs the DLL, nphost.exe and the MSI.
