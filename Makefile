@@ -27,15 +27,15 @@ unit32: build-linux32
 	qemu-i386 -cpu max build/linux32/unit_tests --gtest_brief=1
 	qemu-i386 -cpu kvm32 build/linux32/unit_tests --gtest_brief=1 --gtest_filter='Base64*:Tiers/Base64*'
 
-# The product DLL read as a file: format, exports, calling conventions, imports, version resource.
-artifact: build-win32
-	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll
+# The product DLLs read as files: format, exports, calling conventions, imports, version resource.
+artifact: build-win32 build-win64
+	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll build/win64/nptovi64.dll
 
 # The install scripts under Wine's cmd and reg, for one user and for all users; the packages of
 # `make dist`: signed with a throwaway certificate, and the MSI installed, upgraded and removed under
 # Wine in an empty prefix. The example page on the library, against a stand-in plug-in and extension.
 .PHONY: install-test example-test
-install-test: build-win32
+install-test: build-win32 build-win64
 	python3 tests/install/test_install.py
 	python3 tests/install/test_package.py
 
@@ -109,8 +109,9 @@ bench: build-bench build-win64
 	python3 bench/e2e_print.py
 	node bench/web_base64.mjs
 
-# The packages a user installs: dist/nptovi32-<version>-win32.zip and dist/nptovi32-<version>-x86.msi.
-# `make dist SIGN_PFX=key.pfx SIGN_PASS_FILE=password.txt` signs the DLL, nphost.exe and the MSI.
+# The packages a user installs: dist/nptovi32-<version>-win32.zip (both DLLs) and the MSIs
+# dist/nptovi32-<version>-x86.msi and -x64.msi. `make dist SIGN_PFX=key.pfx
+# SIGN_PASS_FILE=password.txt` signs the DLLs, the nphost.exe programs and the MSIs.
 dist:
 	@SIGN_PFX="$(SIGN_PFX)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" scripts/dist.sh
 
