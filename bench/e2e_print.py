@@ -47,7 +47,7 @@ def missing_prerequisite():
     for tool in ("/usr/lib/wine/wine64", "/usr/sbin/cupsd", "lp", "lpadmin"):
         if not shutil.which(tool):
             return "%s is not installed (make deps installs it)" % tool
-    for path in ("build/win64/nphost.exe", "build/win64/nptovi32.dll"):
+    for path in ("build/win64/nphost.exe", "build/win64/nptovi64.dll"):
         if not os.path.exists(os.path.join(ROOT, path)):
             return "%s is not built (make build-win64)" % path
     return None

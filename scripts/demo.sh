@@ -28,7 +28,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-for f in build/win32/nptovi32.dll build/win64/nptovi32.dll build/win64/nphost.exe; do
+for f in build/win32/nptovi32.dll build/win64/nptovi64.dll build/win64/nphost.exe; do
   [ -f "$f" ] || { echo "demo: $f is missing; run make demo" >&2; exit 1; }
 done
 rm -rf "$work" && mkdir -p "$work"
@@ -50,7 +50,7 @@ nphost --help >/dev/null 2>&1 </dev/null  # starts Wine's services with no pipe 
 
 step "--plugin build/win32/nptovi32.dll info     # the 32-bit DLL users install"
 nphost --plugin "$(winpath build/win32/nptovi32.dll)" info
-step "info                                       # the 64-bit build, loaded"
+step "info                                       # nptovi64.dll, the 64-bit build, loaded"
 nphost info
 step version
 nphost version

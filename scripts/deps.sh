@@ -14,13 +14,13 @@ packages=(
   chromium firefox-esr  # make browsers: the extension in today's browsers
 )
 
+# npm comes with some builds of nodejs; Debian's own nodejs needs its npm package.
+command -v npm >/dev/null || packages+=(npm)
+
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-
-# Debian's nodejs comes without npm; a Node.js package that bundles npm needs none.
-command -v npm >/dev/null || missing+=(npm)
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "deps: installing ${missing[*]}"
@@ -31,9 +31,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -q "${missing[@]}" >/dev/null
 fi
 
-# The browser suite's driver, exactly as its lock file pins it (puppeteer-core downloads no browser).
-suite="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/tests/browsers"
-if [ ! -f "$suite/node_modules/.package-lock.json" ] || [ "$suite/package-lock.json" -nt "$suite/node_modules/.package-lock.json" ]; then
-  echo "deps: npm ci in tests/browsers"
-  (cd "$suite" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-fi
+# The test tools of the page library and of the browser suite (puppeteer-core, which downloads no
+# browser), as their lock files pin them; installed again when a lock changes.
+for tools in web tests/browsers; do
+  dir="$(dirname "$0")/../$tools"
+  if [ ! -f "$dir/node_modules/.package-lock.json" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+    echo "deps: installing $tools/'s test tools from npm"
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  fi
+done

@@ -125,8 +125,8 @@ case "${1:-}" in
   cached) [ -f "$image/disk.img" ] ;;
   demo) run_job guest-demo.sh ;;
   e2e)
-    for f in nphost.exe nptovi32.dll; do
-      [ -f "$root/build/win32/$f" ] || { echo "vm32: build/win32/$f is missing; run make build-win32" >&2; exit 2; }
+    for f in win32/nphost.exe win32/nptovi32.dll win64/nphost.exe win64/nptovi32.dll; do
+      [ -f "$root/build/$f" ] || { echo "vm32: build/$f is missing; run make build-${f%%/*}" >&2; exit 2; }
     done
     rc=0
     run_job guest-e2e.sh || rc=$?

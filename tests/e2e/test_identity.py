@@ -1,10 +1,12 @@
 """What a browser and a person learn about the plug-in without printing: the version resource and the
-entry points' answers, the version, the last-error convention, and nphost's own exit codes."""
+entry points' answers, the version, the last-error convention, and nphost's own exit codes; and the
+plug-in found through the registry as a browser of nphost's bitness finds it (--discover)."""
 import os
+import shutil
 import unittest
 
 import e2e_env
-from e2e_env import nphost
+from e2e_env import nphost, wait_for_jobs
 
 DECLARATION = {
     "MIMEType": "application/x-vnd-tovi-print",
@@ -68,6 +70,7 @@ class Identity(unittest.TestCase):
             ["print", "--copies", "2", "a.bin"],
             ["version", "+"],
             ["--plugin"],
+            ["--discover", "--plugin", "x.dll", "version"],
         ]
         for arguments in cases:
             with self.subTest(arguments=arguments):
@@ -92,3 +95,117 @@ class Identity(unittest.TestCase):
                 result = nphost(*arguments, plugin=plugin)
                 self.assertEqual(result.code, 3, result)
                 self.assertIn(reason, result.err)
+
+
+BITS = "64" if e2e_env.MACHINE == "x86-64" else "32"
+OTHER_BITS = "32" if BITS == "64" else "64"
+NOTHING_FOUND = (b"nphost: no plug-in for application/x-vnd-tovi-print is registered (looked in "
+                 b"Software\\MozillaPlugins of HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE, %s-bit registry view)\n"
+                 % BITS.encode())
+DISCOVERY_QUEUE = "e2e-discovery"
+PLUGINS = r"Software\MozillaPlugins"
+ROOTS = {"HKCU": "HKEY_CURRENT_USER", "HKLM": "HKEY_LOCAL_MACHINE"}
+
+# Each case: the registrations in nphost's own registry view (root, key name, Path; an empty Path is
+# a key without one), those in the other view, and what --discover takes: (root, key name, file), or
+# None for nothing. "decoys" holds np*.dll files that are passed by: a module of the other bitness
+# and one without a version resource; "first" and "second" each hold a copy of the plug-in.
+DISCOVERY_CASES = [
+    ("nothing registered", [], [], None),
+    ("a machine registration", [("HKLM", "@ternaport.com/nptovi32", r"second\nptovi-second.dll")], [],
+     ("HKLM", "@ternaport.com/nptovi32", r"second\nptovi-second.dll")),
+    ("the user's before the machine's",
+     [("HKLM", "@a/machine", r"second\nptovi-second.dll"), ("HKCU", "@z/user", r"first\nptovi-first.dll")], [],
+     ("HKCU", "@z/user", r"first\nptovi-first.dll")),
+    ("the Path's folder is scanned, whatever file it names",
+     [("HKCU", "@a/other-file", r"first\npsomething-else.dll")], [],
+     ("HKCU", "@a/other-file", r"first\nptovi-first.dll")),
+    ("modules that do not declare the type, or cannot load, are passed by",
+     [("HKCU", "@a/decoys", r"decoys\npa-other-machine.dll"), ("HKLM", "@b/real", r"second\nptovi-second.dll")],
+     [], ("HKLM", "@b/real", r"second\nptovi-second.dll")),
+    ("keys without a usable Path are passed by",
+     [("HKCU", "@a/no-path", ""), ("HKCU", "@b/no-folder", "nptovi-first.dll"),
+      ("HKCU", "@c/missing-folder", r"missing\nptovi.dll"), ("HKLM", "@d/real", r"first\nptovi-first.dll")],
+     [], ("HKLM", "@d/real", r"first\nptovi-first.dll")),
+    ("the other registry view is not seen", [], [("HKLM", "@ternaport.com/nptovi32", r"first\nptovi-first.dll")],
+     None),
+]
+
+
+class Discovery(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = os.path.join(e2e_env.WORK, "discovery")
+        other_dll = e2e_env.DLL32 if BITS == "64" else e2e_env.DLL64
+        for name, source in [(r"first\nptovi-first.dll", e2e_env.DLL), (r"second\nptovi-second.dll", e2e_env.DLL),
+                             (r"decoys\npa-other-machine.dll", other_dll), (r"decoys\npb-no-version.dll", e2e_env.NPHOST)]:
+            path = os.path.join(cls.folder, *name.split("\\"))
+            os.makedirs(os.path.dirname(path), exist_ok=True)
+            shutil.copyfile(source, path)
+        cls.printer = e2e_env.spooler().add_queue(DISCOVERY_QUEUE)
+        e2e_env.on_stop(cls.unregister)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.unregister()
+        e2e_env.spooler().remove_queue(DISCOVERY_QUEUE)
+
+    @classmethod
+    def unregister(cls):
+        for key in (r"HKCU\%s" % PLUGINS, r"HKLM\%s" % PLUGINS):
+            for view in (BITS, OTHER_BITS):
+                try:
+                    e2e_env.wine_reg("delete", key, "/f", "/reg:" + view)
+                except RuntimeError:
+                    pass  # not there
+
+    def register(self, own, other):
+        """Replaces every registration of both roots in nphost's own view with `own` (one reg import,
+        run by the reg.exe of nphost's bitness, whose view it writes), and adds `other` in the other view."""
+        lines = ["Windows Registry Editor Version 5.00", ""]
+        for root in ROOTS.values():
+            lines += ["[-%s\\%s]" % (root, PLUGINS), ""]
+        for root, key, path in own:
+            lines.append("[%s\\%s\\%s]" % (ROOTS[root], PLUGINS, key))
+            if path:
+                lines.append('"Path"="%s"' % self.windows_path(path).replace("\\", "\\\\"))
+            lines.append("")
+        reg_file = os.path.join(self.folder, "case.reg")
+        with open(reg_file, "w", newline="\r\n") as f:
+            f.write("\n".join(lines))
+        e2e_env.wine_reg("import", e2e_env.windows_path(reg_file))
+        for root, key, path in other:
+            e2e_env.wine_reg("add", r"%s\%s\%s" % (root, PLUGINS, key), "/v", "Path", "/d", self.windows_path(path),
+                             "/f", "/reg:" + OTHER_BITS)
+
+    def windows_path(self, name):
+        return name if "\\" not in name else e2e_env.windows_path(self.folder) + "\\" + name
+
+    def test_discover_takes_the_first_registered_module_that_declares_the_type(self):
+        for name, own, other, expected in DISCOVERY_CASES:
+            with self.subTest(name):
+                self.unregister()
+                self.register(own, other)
+                result = nphost("--discover", "info")
+                if expected is None:
+                    self.assertEqual((result.code, result.out, result.err), (3, b"", NOTHING_FOUND))
+                    continue
+                root, key, file = expected
+                self.assertEqual(result.code, 0, result)
+                fields = result.fields()
+                self.assertEqual((fields["registry key"], fields["file"], fields["loaded"]),
+                                 ("%s\\%s\\%s" % (ROOTS[root], PLUGINS, key), self.windows_path(file), "yes"))
+
+    def test_the_discovered_module_prints_a_document_byte_exact(self):
+        self.unregister()
+        self.register([("HKLM", "@ternaport.com/nptovi32", r"second\nptovi-second.dll")], [])
+        document = bytes(range(256)) * 3
+        path = os.path.join(self.folder, "document.bin")
+        with open(path, "wb") as f:
+            f.write(document)
+        jobs = len(self.printer.jobs())
+        result = nphost("--discover", "print", "--printer", DISCOVERY_QUEUE, e2e_env.windows_path(path))
+        self.assertEqual((result.code, result.err), (0, b""), result)
+        received = wait_for_jobs(self.printer, jobs + 1)
+        self.assertEqual(len(received), jobs + 1, "the job did not arrive")
+        self.assertEqual(received[-1], document)

@@ -43,6 +43,7 @@ ExitCode ShowEntryPointAnswers(Session& session) {
 ExitCode RunInfo(Session& session, const Arguments& arguments) {
   if (!arguments.empty()) return UsageError("info takes no arguments; name the module with --plugin PATH");
   uint16_t machine = ModuleMachine(session.pluginPath);
+  if (!session.discoveredKey.empty()) WriteField("registry key", session.discoveredKey);
   WriteField("file", session.pluginPath);
   WriteField("machine", MachineName(machine));
 

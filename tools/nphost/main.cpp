@@ -4,13 +4,16 @@
 
 #include "tools/nphost/commands.h"
 #include "tools/nphost/console.h"
+#include "tools/nphost/plugin_discovery.h"
 #include "tools/nphost/text_encoding.h"
+#include "product_version.h"
 
 namespace {
 
 struct Invocation {
   std::string pluginPath;
   std::string origin;  // the page's origin the host states; empty: none
+  bool discover = false;  // the module is found through the registry, as a browser finds it
   bool help = false;
   std::vector<Arguments> commands;  // each: the command name, then its arguments
 };
@@ -23,6 +26,8 @@ ExitCode ParseInvocation(const Arguments& arguments, Invocation* invocation) {
     } else if (arguments[i] == "--plugin") {
       if (i + 1 >= arguments.size()) return UsageError("--plugin needs a path");
       invocation->pluginPath = arguments[++i];
+    } else if (arguments[i] == "--discover") {
+      invocation->discover = true;
     } else if (arguments[i] == "--origin") {
       if (i + 1 >= arguments.size() || arguments[i + 1].empty()) return UsageError("--origin needs a URL");
       invocation->origin = arguments[++i];
@@ -31,6 +36,7 @@ ExitCode ParseInvocation(const Arguments& arguments, Invocation* invocation) {
     }
   }
   if (invocation->help) return ExitOk;
+  if (invocation->discover && !invocation->pluginPath.empty()) return UsageError("--discover and --plugin exclude each other");
   Arguments current;
   for (; i <= arguments.size(); ++i) {
     if (i == arguments.size() || arguments[i] == "+") {
@@ -66,7 +72,17 @@ int wmain() {
   // Stated for NPNVdocumentOrigin to every instance, as a browser does for a page of that origin.
   if (!invocation.origin.empty()) host::SetDocumentOrigin(invocation.origin.c_str());
   Session session;
-  session.pluginPath = invocation.pluginPath.empty() ? DefaultPluginPath() : invocation.pluginPath;
+  if (invocation.discover) {
+    DiscoveredPlugin found;
+    if (!DiscoverPlugin(NPTOVI_MIME_TYPE, &found)) {
+      WriteErr("nphost: no plug-in for " NPTOVI_MIME_TYPE " is registered (looked in " + DiscoveryPlaces() + ")\n");
+      return ExitHostFailed;
+    }
+    session.pluginPath = found.path;
+    session.discoveredKey = found.key;
+  } else {
+    session.pluginPath = invocation.pluginPath.empty() ? DefaultPluginPath() : invocation.pluginPath;
+  }
   // Every command runs, so that a failure can be followed by "+ last-error"; the first failure's code
   // is the result. A usage or host failure ends the run at once.
   ExitCode result = ExitOk;

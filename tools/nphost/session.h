@@ -11,6 +11,7 @@
 
 struct Session {
   std::string pluginPath;
+  std::string discoveredKey;  // with --discover: the registry key that named the module
   PluginLibrary library;  // declared first: unloaded last, after the instance and the plug-in are gone
   std::unique_ptr<host::Plugin> plugin;
   std::unique_ptr<host::Instance> instance;

@@ -2,12 +2,18 @@
 
 #include "tools/nphost/commands.h"
 #include "tools/nphost/console.h"
+#include "product_version.h"
 
 const char kUsage[] =
-    "usage: nphost [--plugin PATH] [--origin URL] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
+    "usage: nphost [--plugin PATH | --discover] [--origin URL] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
     "\n"
-    "Loads an NPAPI plug-in DLL (default: nptovi32.dll beside nphost.exe), starts it the way a browser\n"
-    "does and calls its script methods as a page would. Commands joined by \"+\" share one instance.\n"
+    "Loads an NPAPI plug-in DLL (default: beside nphost.exe, nptovi32.dll or, for the 64-bit nphost,\n"
+    "nptovi64.dll), starts it the way a browser does and calls its script methods as a page would.\n"
+    "Commands joined by \"+\" share one instance.\n"
+    "--discover finds it as a browser of nphost's bitness does: the keys under Software\\MozillaPlugins\n"
+    "(HKEY_CURRENT_USER, then HKEY_LOCAL_MACHINE, nphost's own registry view) name files whose folders\n"
+    "are scanned for np*.dll; the first whose version resource's MIMEType lists\n"
+    "  " NPTOVI_MIME_TYPE " is loaded (info shows the key and the file).\n"
     "--origin states the page's origin (e.g. https://shop.example.com) to the plug-in, so that a site\n"
     "policy can be checked; without it the host states none, as an older browser.\n"
     "\n"
@@ -25,7 +31,8 @@ const char kUsage[] =
     "                                    file took and how long the print call took (for benchmarks)\n"
     "\n"
     "exit status: 0 done; 1 the plug-in's call failed (its message on standard error); 2 usage error;\n"
-    "             3 the host failed (module not loaded, file not read, memory or objects left over)\n";
+    "             3 the host failed (module not loaded or none discovered, file not read, memory or\n"
+    "               objects left over)\n";
 
 namespace {
 
