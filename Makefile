@@ -34,13 +34,23 @@ artifact: build-win32 build-win64
 # The install scripts under Wine's cmd and reg, for one user and for all users; the packages of
 # `make dist`: signed with a throwaway certificate, and the MSI installed, upgraded and removed under
 # Wine in an empty prefix. The example page on the library, against a stand-in plug-in and extension.
-.PHONY: install-test example-test
+.PHONY: install-test example-test extension-test browsers
 install-test: build-win32 build-win64
 	python3 tests/install/test_install.py
 	python3 tests/install/test_package.py
 
 example-test: web
 	node tests/examples/test_print_page.js
+
+# The browser extension's background logic in Node, against stand-ins for the browser's APIs.
+extension-test: deps
+	node --test tests/extension/
+
+# The extension in Debian's Chromium and Firefox ESR, headless, each starting the win64 tovi-bridge.exe
+# under Wine as its native host, against the end-to-end spooler: consent, printing, limits, forgery, a
+# host that dies. Stops all it starts.
+browsers: build-win64
+	python3 tests/browsers/run_browsers.py
 
 # The page library (web/): its classic script made from the module's source; its logic under Node's
 # own test runner (stand-in plug-in elements and extension, the encoder against Buffer up to 64 MiB,
@@ -95,18 +105,19 @@ e2e32: build-win32 build-win64
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test web-test example-test fuzz-smoke memcheck e2e engine e2e32
+test: unit unit32 artifact install-test web-test example-test extension-test fuzz-smoke memcheck e2e engine e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
 # against OpenSSL, a table-driven decoder and memcpy; print through the host against the decoder alone;
 # the list methods at growing sizes; printing under Wine against lp and a plain TCP write (skipped
-# without Wine/CUPS).
+# without Wine/CUPS); the page library's Base64 encoders against Node's Buffer.
 bench: build-bench build-win64
 	build/bench/decoder_bench
 	build/bench/print_path_bench
 	build/bench/lists_bench
 	python3 bench/e2e_print.py
+	node bench/web_base64.mjs
 
 # The packages a user installs: dist/nptovi32-<version>-win32.zip (both DLLs) and the MSIs
 # dist/nptovi32-<version>-x86.msi and -x64.msi. `make dist SIGN_PFX=key.pfx

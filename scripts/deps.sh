@@ -11,6 +11,8 @@ packages=(
   wixl msitools osslsigncode openssl
   qemu-system-x86 mmdebstrap e2fsprogs  # the 32-bit guest of make e2e32
   xvfb xauth python3-pyqt5.qtwebkit libcups2-dev  # make engine: QtWebKit and nptovi.so
+  nlohmann-json3-dev  # tovi-bridge.exe: JSON of the native-messaging frames
+  chromium firefox-esr  # make browsers: the extension in today's browsers
 )
 
 # npm comes with some builds of nodejs; Debian's own nodejs needs its npm package.
@@ -30,9 +32,12 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get install -y -q "${missing[@]}" >/dev/null
 fi
 
-# The page library's test tools, as its lock file pins them; installed again when the lock changes.
-web="$(dirname "$0")/../web"
-if [ ! -f "$web/node_modules/.package-lock.json" ] || [ "$web/package-lock.json" -nt "$web/node_modules/.package-lock.json" ]; then
-  echo "deps: installing web/'s test tools from npm"
-  (cd "$web" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
-fi
+# The test tools of the page library and of the browser suite (puppeteer-core, which downloads no
+# browser), as their lock files pin them; installed again when a lock changes.
+for tools in web tests/browsers; do
+  dir="$(dirname "$0")/../$tools"
+  if [ ! -f "$dir/node_modules/.package-lock.json" ] || [ "$dir/package-lock.json" -nt "$dir/node_modules/.package-lock.json" ]; then
+    echo "deps: installing $tools/'s test tools from npm"
+    (cd "$dir" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  fi
+done

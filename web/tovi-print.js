@@ -20,7 +20,8 @@ function openExtension(win, options) {
  */
 export function connect(options) {
   const settings = options || {};
-  const win = settings.window || window;
+  const win = settings.window || (typeof window === 'undefined' ? null : window);
+  if (!win) return Promise.reject(libraryError(Codes.BAD_ARGUMENT, 'bad argument - no window: connect() runs in a page', null));
   const wanted = settings.road === undefined ? 'auto' : settings.road;
   if (ROADS.indexOf(wanted) < 0) {
     return Promise.reject(libraryError(Codes.BAD_ARGUMENT, "bad argument - road must be 'auto', 'plugin' or 'extension'", null));

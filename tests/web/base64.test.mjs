@@ -2,7 +2,7 @@
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
 import { randomBytes, randomInt } from 'node:crypto';
-import { encodeBase64Pieces, PART_CHARS, prepareDocument } from '../../web/lib/base64.js';
+import { encodeBase64Pieces, encodeBase64Table, PART_CHARS, prepareDocument } from '../../web/lib/base64.js';
 
 const MiB = 1024 * 1024;
 const PIECE = 3 * 8192;
@@ -11,12 +11,13 @@ const SIZES = [0, 1, 2, 3, 4, PIECE - 1, PIECE, PIECE + 1, PIECE + 2, PART_CHARS
   PART_CHARS / 4 * 3, PART_CHARS / 4 * 3 + 1, randomInt(5, 4096), randomInt(4096, MiB),
   randomInt(MiB, 16 * MiB), randomInt(16 * MiB, 64 * MiB), 64 * MiB];
 
-test('the encoder matches Buffer on every size', async (t) => {
+test('the encoders match Buffer on every size', async (t) => {
   for (const size of SIZES) {
     const bytes = new Uint8Array(randomBytes(size));
     const expected = Buffer.from(bytes.buffer, bytes.byteOffset, bytes.length).toString('base64');
     await t.test(`${size} bytes`, async () => {
       assert.ok(encodeBase64Pieces(bytes) === expected, 'pieces through btoa');
+      assert.ok(encodeBase64Table(bytes) === expected, 'pair table');
       const document = await prepareDocument(bytes);
       const parts = Array.from({ length: document.count }, (_, i) => document.part(i));
       assert.equal(document.count, Math.max(1, Math.ceil(expected.length / PART_CHARS)));

@@ -62,3 +62,6 @@ test('connect() picks the road or says what to install', async (t) => {
   }
 });
 
+test('outside a page (no window) connect() says so', async () => {
+  await assert.rejects(connect(), { code: 662, message: /no window/ });
+});

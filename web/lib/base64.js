@@ -14,9 +14,65 @@ export function encodeBase64Pieces(bytes) {
   return pieces.join('');
 }
 
-/** Base64 of bytes: the engine's own Uint8Array.prototype.toBase64 where it has one. */
+const ALPHABET = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/';
+let pairTable = null;
+let latin1 = undefined;
+
+// A decoder that maps each byte to one character, or null in an engine without one.
+function latin1Decoder() {
+  if (latin1 === undefined) {
+    try {
+      latin1 = new TextDecoder('latin1');
+    } catch (e) {
+      latin1 = null;
+    }
+  }
+  return latin1;
+}
+
+// The two Base64 characters of every 12-bit value, as one 16-bit unit laid out in memory as the two
+// character bytes in order (the platform's byte order decides how the unit is written).
+function pairs() {
+  if (pairTable) return pairTable;
+  const littleEndian = new Uint8Array(new Uint16Array([1]).buffer)[0] === 1;
+  pairTable = new Uint16Array(4096);
+  for (let i = 0; i < 4096; i++) {
+    const first = ALPHABET.charCodeAt(i >> 6);
+    const second = ALPHABET.charCodeAt(i & 63);
+    pairTable[i] = littleEndian ? first | (second << 8) : (first << 8) | second;
+  }
+  return pairTable;
+}
+
+/**
+ * Base64 of bytes through a table of character pairs into a byte buffer that TextDecoder turns
+ * into text in one go: several times faster than btoa over pieces in today's engines.
+ */
+export function encodeBase64Table(bytes) {
+  const table = pairs();
+  const whole = bytes.length - bytes.length % 3;
+  const units = new Uint16Array(whole / 3 * 2);
+  for (let i = 0, o = 0; i < whole; i += 3) {
+    const n = (bytes[i] << 16) | (bytes[i + 1] << 8) | bytes[i + 2];
+    units[o++] = table[n >> 12];
+    units[o++] = table[n & 4095];
+  }
+  let text = latin1Decoder().decode(new Uint8Array(units.buffer));
+  const rest = bytes.length - whole;
+  if (rest) {
+    const n = (bytes[whole] << 16) | (rest === 2 ? bytes[whole + 1] << 8 : 0);
+    text += ALPHABET[n >> 18] + ALPHABET[(n >> 12) & 63] + (rest === 2 ? ALPHABET[(n >> 6) & 63] : '=') + '=';
+  }
+  return text;
+}
+
+/**
+ * Base64 of bytes: the engine's own Uint8Array.prototype.toBase64 where it has one, else the pair
+ * table where TextDecoder exists, else btoa over pieces (older engines).
+ */
 export function encodeBase64(bytes) {
-  return typeof bytes.toBase64 === 'function' ? bytes.toBase64() : encodeBase64Pieces(bytes);
+  if (typeof bytes.toBase64 === 'function') return bytes.toBase64();
+  return typeof TextDecoder === 'function' && latin1Decoder() ? encodeBase64Table(bytes) : encodeBase64Pieces(bytes);
 }
 
 /** Base64 text the extension takes in one message; parts of a larger document are this long. */

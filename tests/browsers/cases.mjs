@@ -1,0 +1,195 @@
+// The browser suite's cases, run in order in each browser: later ones build on the choices that
+// earlier ones leave (an allowed origin, an open options page).
+import assert from 'node:assert/strict';
+import { sleep } from './environment.mjs';
+import { answerPrompt, assertNoPrompt, openOptionsFromPrompt } from './prompts.mjs';
+
+const PRINT = 'print to printers of this computer';
+const MACS = 'read its network hardware addresses';
+const NO_SUCH_PRINTER = '?412 print failed - no such printer / no printers installed';
+const SITE_REFUSED = '?501 access denied - this site may not use the plug-in';
+
+/** The bytes of the page client's tovi.pattern(n). */
+function pattern(n) {
+  const bytes = Buffer.alloc(n);
+  for (let i = 0; i < n; i++) bytes[i] = (i * 7 + (i >> 8)) & 255;
+  return bytes;
+}
+
+const call = (frame, method, params = {}, options = {}) =>
+  frame.evaluate((m, p, o) => window.tovi.call(m, p, o), method, params, options);
+const printPattern = (frame, n, printer) =>
+  frame.evaluate((k, p) => window.tovi.call('print', p === undefined ? { data: window.tovi.pattern(k) }
+    : { data: window.tovi.pattern(k), printer: p }), n, printer);
+const errorOf = (reply) => reply.error && [reply.error.code, reply.error.message.split(' - ')[0]];
+
+async function addFrame(page, src, sandbox) {
+  const url = await page.evaluate((s, sb) => new Promise((resolve) => {
+    const frame = document.createElement('iframe');
+    if (sb) frame.setAttribute('sandbox', sb);
+    frame.onload = () => resolve(frame.src);
+    frame.src = s;
+    document.body.append(frame);
+  }), src, sandbox);
+  for (let i = 0; i < 100; i++) {
+    const frame = page.frames().find((f) => f !== page.mainFrame() && f.url() === url);
+    if (frame) {
+      await frame.waitForFunction(() => window.tovi !== undefined);
+      return frame;
+    }
+    await sleep(50);
+  }
+  throw new Error(`frame ${url} not found`);
+}
+
+/** Nothing new reached the printer or CUPS since `before` ({jobs, count}). */
+async function assertNothingPrinted(t, before) {
+  await sleep(300);
+  assert.equal(t.env.jobs().length, before.jobs, 'the printer received a job');
+  assert.equal(t.env.jobCount(), before.count, 'CUPS took a job');
+}
+const traffic = (t) => ({ jobs: t.env.jobs().length, count: t.env.jobCount() });
+
+async function assertPrinted(t, before, bytes) {
+  const jobs = await t.env.waitForJobs(before.jobs + 1);
+  assert.equal(jobs.length, before.jobs + 1, 'the printer received no job');
+  assert.ok(jobs.at(-1).equals(bytes), `job of ${jobs.at(-1).length} bytes differs from the ${bytes.length} sent`);
+}
+
+export const CASES = [
+  ['presence: the attribute is there for the first script, and a probe is answered', async (t) => {
+    const version = t.manifest.version;
+    assert.equal(await t.page.evaluate(() => window.tovi.presentAtStart), version);
+    assert.deepEqual(await t.page.evaluate(() => window.tovi.probe()),
+      { channel: 'tovi-print', v: 1, type: 'present', version });
+    assert.deepEqual(await call(t.page, 'getVersion'),
+      { channel: 'tovi-print', v: 1, type: 'reply', id: 1, result: t.moduleVersion });
+  }],
+
+  ['consent: a denied origin gets 632 and nothing reaches the printer', async (t) => {
+    const before = traffic(t);
+    const reply = printPattern(t.page, 64);
+    await answerPrompt(t.browser, { origin: t.origins.a, asks: PRINT, answer: 'deny' });
+    assert.deepEqual(errorOf(await reply), [632, '?632 access denied']);
+    await assertNothingPrinted(t, before);
+  }],
+
+  ['consent: allowed and remembered, a 1 KiB document prints byte-exact', async (t) => {
+    const before = traffic(t);
+    const reply = printPattern(t.page, 1024);
+    t.options = await openOptionsFromPrompt(t.browser);
+    await answerPrompt(t.browser, { origin: t.origins.a, asks: PRINT, answer: 'allow', remember: true });
+    assert.equal((await reply).result, true);
+    await assertPrinted(t, before, pattern(1024));
+  }],
+
+  ['consent: remembered across a reload; printers as nphost lists them, with no prompt', async (t) => {
+    await t.page.reload();
+    const reply = await call(t.page, 'getPrinters');
+    await assertNoPrompt(t.browser);
+    assert.deepEqual(reply.result, t.expected.printers);
+  }],
+
+  ['consent: hardware addresses are asked for apart; MACs as nphost lists them', async (t) => {
+    const reply = call(t.page, 'getMacAddresses');
+    await answerPrompt(t.browser, { origin: t.origins.a, asks: MACS, answer: 'allow' });
+    assert.deepEqual((await reply).result, t.expected.macs);
+  }],
+
+  ['consent: the options page lists the choice; revoking it asks again; a closed prompt is 637', async (t) => {
+    await t.options.bringToFront();
+    const rows = await t.options.$$eval('#choices tbody tr', (trs) => trs.map((tr) => [...tr.cells].slice(0, 3).map((c) => c.textContent)));
+    assert.deepEqual(rows, [[t.origins.a, PRINT, 'allow']]);
+    await t.options.click(`#choices tr[data-origin="${t.origins.a}"] .revoke`);
+    await t.options.waitForFunction(() => document.querySelectorAll('#choices tbody tr').length === 0);
+    const reply = call(t.page, 'getPrinters');
+    await answerPrompt(t.browser, { origin: t.origins.a, asks: PRINT, answer: 'close' });
+    assert.deepEqual(errorOf(await reply), [637, '?637 consent prompt not answered']);
+  }],
+
+  ['print: a 4 MiB document in 1 MiB parts prints byte-exact, asking once', async (t) => {
+    const before = traffic(t);
+    const size = 4 << 20;
+    const reply = t.page.evaluate((n) => window.tovi.printParts(window.tovi.pattern(n)), size);
+    await answerPrompt(t.browser, { origin: t.origins.a, asks: PRINT, answer: 'allow' });
+    const result = await reply;
+    assert.equal(result.result, true, JSON.stringify(result.error));
+    assert.equal(result.sentParts, 6);
+    await assertNoPrompt(t.browser);
+    await assertPrinted(t, before, pattern(size));
+  }],
+
+  ['print: a failure keeps the module\'s code and message', async (t) => {
+    const before = traffic(t);
+    const reply = printPattern(t.page, 16, 'no-such-printer');
+    await answerPrompt(t.browser, { origin: t.origins.a, asks: PRINT, answer: 'allow', remember: true });
+    assert.deepEqual((await reply).error, { code: 412, message: NO_SUCH_PRINTER });
+    assert.equal((await call(t.page, 'getLastError')).result, NO_SUCH_PRINTER);
+    await assertNothingPrinted(t, before);
+  }],
+
+  ['limits: a flood gets 633 beyond 8 in flight, malformed messages 634-636; the extension keeps working', async (t) => {
+    const flood = await t.page.evaluate(() => Promise.all(
+      Array.from({ length: 20 }, () => window.tovi.call('getVersion')).map((p) => p.then((r) => r.error?.code ?? 'ok'))));
+    assert.deepEqual([flood.filter((c) => c === 'ok').length, flood.filter((c) => c === 633).length], [8, 12]);
+    const malformed = await t.page.evaluate(() => Promise.all([
+      [{ method: 'print', params: [] }],
+      [{ method: 'format', params: {} }],
+      [{ method: 'print', params: { printer: 'x' } }],
+      [{ method: 'print', params: { data: 'AA==', origin: 'https://shop.example' } }],
+      [{ method: 'print', params: { data: 'AA==', part: 3, parts: 2 } }],
+      [{ method: 'getVersion', params: { x: 1 } }],
+      [{ method: 'print', params: { data: 'A'.repeat(4 << 20) } }],
+      [{ method: 'getVersion', params: {}, id: -1 }, 1000],
+      [{ method: 'getVersion', params: {}, v: 2 }, 1000],
+      [{ method: 'getVersion', params: {}, type: 'call' }, 1000],
+    ].map(([fields, timeoutMs]) => {
+      const message = { channel: 'tovi-print', v: 1, type: 'request', id: window.tovi.nextId(), ...fields };
+      return window.tovi.send(message, timeoutMs ?? 30000).then((r) => (r.timeout ? 'none' : r.error?.code ?? 'ok'));
+    })));
+    assert.deepEqual(malformed, [636, 636, 636, 636, 636, 636, 634, 'none', 'none', 'none']);
+    assert.equal((await call(t.page, 'getVersion')).result, t.moduleVersion);
+  }],
+
+  ['host: killed with a request in flight, that request gets 631, the next one works', async (t) => {
+    assert.equal((await call(t.page, 'getVersion')).result, t.moduleVersion);
+    t.env.signalHost('SIGSTOP');
+    const reply = call(t.page, 'getVersion');
+    await sleep(300);
+    t.env.signalHost('SIGKILL');
+    assert.equal((await reply).error?.code, 631);
+    assert.equal((await call(t.page, 'getVersion')).result, t.moduleVersion);
+  }],
+
+  ['policy and forgery: no prompt; each frame is served under its own origin', async (t) => {
+    t.env.setPolicy([t.origins.a]);
+    try {
+      t.env.signalHost('SIGTERM'); // the module reads the policy when the host makes an instance
+      await sleep(300);
+      const before = traffic(t);
+      // A page claiming another origin is served under its own: allowed.
+      const claimed = await t.page.evaluate((b) => window.tovi.call('print', { data: window.tovi.pattern(100) },
+        { extra: { origin: b } }), t.origins.b);
+      assert.equal(claimed.result, true, JSON.stringify(claimed.error));
+      await assertPrinted(t, before, pattern(100));
+      // A cross-origin frame is its own origin, not the top page's: refused by the policy, unasked.
+      const frame = await addFrame(t.page, `${t.origins.b}/frame.html`);
+      assert.deepEqual((await printPattern(frame, 100)).error, { code: 501, message: SITE_REFUSED });
+      const spoof = await frame.evaluate((a) => window.tovi.call('print', { data: 'AA==' }, { extra: { origin: a } }), t.origins.a);
+      assert.deepEqual(spoof.error, { code: 501, message: SITE_REFUSED });
+      await assertNoPrompt(t.browser);
+      // A frame posting into its parent borrows nothing: the parent's content script ignores it.
+      const heard = t.page.evaluate(() => window.tovi.listen(4242, 1500));
+      await frame.evaluate(() => parent.postMessage({ channel: 'tovi-print', v: 1, type: 'request', id: 4242,
+        method: 'print', params: { data: window.tovi.pattern(100) } }, '*'));
+      assert.deepEqual(await heard, { timeout: true });
+      // A sandboxed frame of the allowed origin has an opaque origin: refused.
+      const sandboxed = await addFrame(t.page, `${t.origins.a}/frame.html`, 'allow-scripts');
+      assert.deepEqual(errorOf(await printPattern(sandboxed, 100)), [635, '?635 this page cannot use the extension']);
+      await assertNothingPrinted(t, { jobs: before.jobs + 1, count: before.count + 1 });
+    } finally {
+      t.env.removePolicy();
+      t.env.signalHost('SIGTERM');
+    }
+  }],
+];
