@@ -42,9 +42,11 @@ install-test: build-win32 build-win64
 example-test: web
 	node tests/examples/test_print_page.js
 
-# The browser extension's background logic in Node, against stand-ins for the browser's APIs.
+# The browser extension's background logic in Node, against stand-ins for the browser's APIs; its
+# packages (store zip, .xpi, a .crx signed with a throwaway key, read as Chromium's own are).
 extension-test: deps
 	node --test tests/extension/
+	python3 tests/extension/test_pack.py
 
 # The extension in Debian's Chromium and Firefox ESR, headless, each starting the win64 tovi-bridge.exe
 # under Wine as its native host, against the end-to-end spooler: consent, printing, limits, forgery, a
