@@ -27,6 +27,7 @@ MACHINE, WINE_LOADER, SLOWDOWN, LARGE_DOCUMENT_MIB, MODULE_FILE = {
     "win32": ("i386", "/usr/lib/wine/wine", 5, 4, "nptovi32.dll")}[TARGET]
 NPHOST = os.path.join(ROOT, "build", TARGET, "nphost.exe")
 DLL = os.path.join(ROOT, "build", TARGET, MODULE_FILE)  # the module nphost loads by default
+BRIDGE = os.path.join(ROOT, "build", TARGET, "tovi-bridge.exe")  # the native-messaging host
 
 WORK = os.path.join(ROOT, "build", "e2e")
 DLL32 = os.path.join(ROOT, "build", "win32", "nptovi32.dll")
@@ -279,3 +280,20 @@ def japanese_wine():
         subprocess.run([WINE, NPHOST, "--help"], env=wine_env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=COMMAND_TIMEOUT)
     return env
+
+
+# The administrator's site policy, as Group Policy writes it (the 64-bit view).
+POLICY_KEY = r"HKLM\SOFTWARE\Policies\Ternaport\Print Plugin"
+VENDOR_KEY = r"HKLM\SOFTWARE\Policies\Ternaport"
+
+
+def set_policy_origins(lines):
+    """AllowedOrigins: lines separated by \\0, as reg.exe takes them."""
+    wine_reg("add", POLICY_KEY, "/v", "AllowedOrigins", "/t", "REG_MULTI_SZ", "/d", lines, "/f")
+
+
+def remove_policy():
+    try:
+        wine_reg("delete", VENDOR_KEY, "/f")
+    except RuntimeError:
+        pass  # not there
