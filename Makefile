@@ -107,7 +107,7 @@ e2e32: build-win32 build-win64
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test web-test example-test extension-test fuzz-smoke memcheck e2e engine e2e32
+test: unit unit32 artifact install-test web-test example-test extension-test fuzz-smoke memcheck e2e engine browsers e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
