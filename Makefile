@@ -103,7 +103,8 @@ e2e32: build-win32 build-win64
 	scripts/vm32/vm.sh e2e
 
 # The product at work: a private CUPS raw queue feeding a local TCP printer, and nphost driving the
-# plug-in through info, version, printers, macs and a printed sample label.
+# plug-in through info, version, printers, macs and a printed sample label; then the same label from a
+# page in Chromium through the extension and tovi-bridge.exe.
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
