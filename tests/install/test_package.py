@@ -15,6 +15,7 @@
   them; the manifests in the zip name their bridge and only our extension;
 - the version check of scripts/msi.sh: fields with leading zeros (which would be read as octal),
   fields of 256 and over, and too few fields are refused with the field named."""
+import hashlib
 import json
 import os
 import shutil
@@ -98,9 +99,30 @@ def run(args, **kwargs):
     return subprocess.run(args, cwd=ROOT, capture_output=True, text=True, **kwargs)
 
 
-def make_dist(pfx, password_file):
+def make_dist(pfx, password_file, *extension):
     return run(["make", "dist", f"SIGN_PFX={pfx}", f"SIGN_PASS_FILE={password_file}",
-                f"DIST_DIR={OUT}"])
+                f"DIST_DIR={OUT}"] + list(extension))
+
+
+EXTENSION_URL = "https://intranet.example/ternaport/ternaport-print-0.0.0.11.crx"
+EXTENSION_FILES = ["ternaport-print-0.0.0.11-chromium.zip", "ternaport-print-0.0.0.11-firefox.xpi",
+                   "ternaport-print-0.0.0.11.crx", "ternaport-print-updates.xml"]
+
+
+def test_extension_packages(key):
+    """make dist with EXTENSION_KEY: the extension for the stores, and the .crx that the update
+    manifest offers under the ID of that key (its own format is tests/extension/test_pack.py's)."""
+    check(sorted(p.name for p in OUT.glob("ternaport-print-*")) == sorted(EXTENSION_FILES),
+          "extension: make dist packs the store zip, the .xpi, the .crx and the update manifest",
+          f"got {sorted(p.name for p in OUT.iterdir())}")
+    public = subprocess.run(["openssl", "pkey", "-in", str(key), "-pubout", "-outform", "DER"],
+                            capture_output=True, check=True).stdout
+    digest = hashlib.sha256(public).hexdigest()[:32]
+    app_id = "".join(chr(ord("a") + int(d, 16)) for d in digest)
+    updates = (OUT / "ternaport-print-updates.xml").read_text()
+    check(f"appid='{app_id}'" in updates and f"codebase='{EXTENSION_URL}'" in updates
+          and "version='0.0.0.11'" in updates,
+          "extension: the update manifest names the key's ID, EXTENSION_URL and the version", updates)
 
 
 def verifies(path, cert):
@@ -124,8 +146,15 @@ def test_signing():
     check(result.returncode != 0 and "does not exist" in result.stderr and not OUT.exists(),
           "sign: a missing PFX stops make dist before anything is made", result.stderr[-600:])
 
-    result = make_dist(pfx, keys / "password")
-    check(result.returncode == 0, "sign: make dist with a PFX succeeds", result.stderr[-600:])
+    result = make_dist(pfx, keys / "password", f"EXTENSION_KEY={keys / 'missing.pem'}")
+    check(result.returncode != 0 and "EXTENSION_KEY" in result.stderr and not OUT.exists(),
+          "extension: a missing EXTENSION_KEY stops make dist before anything is made", result.stderr[-600:])
+
+    extension = [f"EXTENSION_KEY={keys / 'key.pem'}", f"EXTENSION_URL={EXTENSION_URL}"]
+    result = make_dist(pfx, keys / "password", *extension)
+    check(result.returncode == 0, "sign: make dist with a PFX and an extension key succeeds",
+          result.stderr[-600:])
+    test_extension_packages(keys / "key.pem")
     unpacked = WORK / "unpacked"
     zipfile.ZipFile(OUT / f"{NAME}.zip").extractall(unpacked)
     signed = [unpacked / NAME / name for name in BUILT if not name.endswith(".json")] \
@@ -143,7 +172,7 @@ def test_signing():
         shutil.copy(OUT / package["msi"].name, package["msi"])
 
     result = make_dist(pfx, keys / "wrong")
-    no_package = not list(OUT.glob("*.zip")) and not list(OUT.glob("*.msi"))
+    no_package = not list(OUT.iterdir())
     check(result.returncode != 0 and "signing nptovi32.dll" in result.stderr and no_package,
           "sign: a wrong password stops make dist and leaves no package, not even the last one",
           result.stderr[-600:])
