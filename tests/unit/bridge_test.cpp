@@ -456,3 +456,39 @@ TEST_F(BridgeTest, UnicodeOriginIsMatchedInAsciiForm) {
 }
 
 }  // namespace
+
+namespace {
+
+// status's "policy": whether an administrator's list decides which sites may print.
+struct PolicySetCase {
+  const char* what;
+  std::function<void()> registry;
+  bool set;
+};
+
+const PolicySetCase kPolicySetCases[] = {
+    {"no key", [] {}, false},
+    {"a key without values", doubles::SetPolicyKey, false},
+    {"hardware addresses only", [] { doubles::SetPolicyValue("AllowHardwareAddresses", REG_DWORD, doubles::DwordBytes(0)); },
+     false},
+    {"a list of origins", ShopOnlyPolicy, true},
+    {"an empty list", [] { doubles::SetPolicyValue("AllowedOrigins", REG_MULTI_SZ, doubles::MultiString({})); }, true},
+    {"a list of the wrong type", [] { doubles::SetPolicyValue("AllowedOrigins", REG_SZ, {'a', 0}); }, true},
+    {"a key that cannot be read", [] { doubles::FailPolicyKeyOpen(ERROR_ACCESS_DENIED); }, true},
+};
+
+TEST_F(BridgeTest, StatusSaysWhetherAPolicyIsSet) {
+  for (const PolicySetCase& c : kPolicySetCases) {
+    SCOPED_TRACE(c.what);
+    doubles::Reset();
+    c.registry();
+    bridge::Bridge bridge(LoadLinkedModule);
+    const bridge::ModuleStatus status = bridge.Status(std::string());
+    EXPECT_EQ(status.policy, c.set);
+    EXPECT_TRUE(status.loaded);
+    EXPECT_EQ(status.version, kVersion);
+    EXPECT_EQ(doubles::OpenRegistryKeys(), 0u);
+  }
+}
+
+}  // namespace
