@@ -2,6 +2,7 @@
 // streams in, the replies and the printed jobs out. Each stream runs twice, handed over at once and
 // one byte a read, so that a short read never changes an answer. After each, nothing is left behind.
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <algorithm>
 #include <functional>
@@ -81,9 +82,10 @@ struct ScriptedInput {
       const size_t length = p.bytes.size() + p.fill;
       if (in.offset < length) {
         const size_t n = std::min(size, length - in.offset);
-        for (size_t i = 0; i < n; ++i, ++in.offset) {
-          buffer[i] = in.offset < p.bytes.size() ? p.bytes[in.offset] : ' ';
-        }
+        const size_t fromBytes = in.offset < p.bytes.size() ? std::min(n, p.bytes.size() - in.offset) : 0;
+        memcpy(buffer, p.bytes.data() + in.offset, fromBytes);
+        memset(buffer + fromBytes, ' ', n - fromBytes);
+        in.offset += n;
         return n;
       }
       ++in.piece;
