@@ -83,7 +83,7 @@ struct ScriptedInput {
       if (in.offset < length) {
         const size_t n = std::min(size, length - in.offset);
         const size_t fromBytes = in.offset < p.bytes.size() ? std::min(n, p.bytes.size() - in.offset) : 0;
-        memcpy(buffer, p.bytes.data() + in.offset, fromBytes);
+        if (fromBytes > 0) memcpy(buffer, p.bytes.data() + in.offset, fromBytes);
         memset(buffer + fromBytes, ' ', n - fromBytes);
         in.offset += n;
         return n;
