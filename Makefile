@@ -42,9 +42,11 @@ install-test: build-win32 build-win64
 example-test: web
 	node tests/examples/test_print_page.js
 
-# The browser extension's background logic in Node, against stand-ins for the browser's APIs.
+# The browser extension's background logic in Node, against stand-ins for the browser's APIs; its
+# packages (store zip, .xpi, a .crx signed with a throwaway key, read as Chromium's own are).
 extension-test: deps
 	node --test tests/extension/
+	python3 tests/extension/test_pack.py
 
 # The extension in Debian's Chromium and Firefox ESR, headless, each starting the win64 tovi-bridge.exe
 # under Wine as its native host, against the end-to-end spooler: consent, printing, limits, forgery, a
@@ -101,11 +103,12 @@ e2e32: build-win32 build-win64
 	scripts/vm32/vm.sh e2e
 
 # The product at work: a private CUPS raw queue feeding a local TCP printer, and nphost driving the
-# plug-in through info, version, printers, macs and a printed sample label.
+# plug-in through info, version, printers, macs and a printed sample label; then the same label from a
+# page in Chromium through the extension and tovi-bridge.exe.
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test web-test example-test extension-test fuzz-smoke memcheck e2e engine e2e32
+test: unit unit32 artifact install-test web-test example-test extension-test fuzz-smoke memcheck e2e engine browsers e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
