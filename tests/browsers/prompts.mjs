@@ -30,10 +30,15 @@ export async function assertNoPrompt(browser) {
 /**
  * Answers the consent window after checking that it names the origin and what it asks for.
  * @param {'allow'|'deny'|'close'} answer  close: the window is closed without an answer
+ * alone: the window must be the only one open
  * @returns {Promise<string>} the question shown
  */
-export async function answerPrompt(browser, { origin, asks, answer, remember = false }) {
+export async function answerPrompt(browser, { origin, asks, answer, remember = false, alone = false }) {
   const prompt = await waitForPrompt(browser);
+  if (alone) {
+    await sleep(500); // time for any further window to open
+    assert.equal((await extensionPages(browser, 'consent.html')).length, 1, 'more than one consent window');
+  }
   await prompt.waitForSelector('#allow:not([disabled])');
   const question = await prompt.$eval('#question', (e) => e.textContent);
   assert.equal(question, `${origin} wants to ${asks}.`);
