@@ -7,6 +7,7 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const PAGES = path.join(path.dirname(fileURLToPath(import.meta.url)), 'pages');
+const ROOT = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 const POLICY_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport\\Print Plugin';
 const VENDOR_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport';
 
@@ -15,8 +16,12 @@ export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 /** Serves pages/ on two ports of 127.0.0.1, which are two origins; resolves with their origins. */
 export async function servePages() {
   const handler = (req, res) => {
-    const name = path.basename(new URL(req.url, 'http://x').pathname) || 'index.html';
-    const file = path.join(PAGES, name);
+    const pathname = new URL(req.url, 'http://x').pathname;
+    const name = path.basename(pathname) || 'index.html';
+    // The example page and the library's classic script it loads, as a site would serve them.
+    const file = pathname === '/examples/print.html' ? path.join(ROOT, 'examples', 'print.html')
+      : pathname === '/web/tovi-print.classic.js' ? path.join(ROOT, 'web', 'tovi-print.classic.js')
+      : path.join(PAGES, name);
     if (!fs.existsSync(file)) {
       res.writeHead(404).end();
       return;
