@@ -128,6 +128,24 @@ export const CASES = [
     await assertNothingPrinted(t, before);
   }],
 
+  ['the page library tovi-print on the extension road: version, printers, a document in parts, ?412', async (t) => {
+    const before = traffic(t);
+    const size = (3 << 20) / 2 + 5; // 2 MiB of Base64 and a little: three parts of the library's own
+    const got = await t.page.evaluate(async (n) => {
+      const { connect, ToviPrintError } = await import('/web/tovi-print.js');
+      const printer = await connect({ road: 'extension' });
+      const out = { road: printer.road, version: await printer.version(), printers: await printer.printers() };
+      await printer.print(window.tovi.pattern(n));
+      out.failure = await printer.print('AAAA', { printer: 'no-such-printer' }).then(() => null,
+        (e) => [e instanceof ToviPrintError, e.code, e.message]);
+      printer.close();
+      return out;
+    }, size);
+    assert.deepEqual(got, { road: 'extension', version: t.moduleVersion, printers: t.expected.printers,
+      failure: [true, 412, NO_SUCH_PRINTER] });
+    await assertPrinted(t, before, pattern(size));
+  }],
+
   ['limits: a flood waits on one window, 633 beyond 8 in flight; malformed messages 634-636; the extension keeps working', async (t) => {
     // Hardware addresses were allowed once only: each request waits on the consent window, so the
     // frame's 8 places stay taken until it is answered, and a page cannot stack windows.
