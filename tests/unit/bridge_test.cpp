@@ -2,6 +2,7 @@
 // streams in, the replies and the printed jobs out. Each stream runs twice, handed over at once and
 // one byte a read, so that a short read never changes an answer. After each, nothing is left behind.
 #include <gtest/gtest.h>
+#include <string.h>
 
 #include <algorithm>
 #include <functional>
@@ -81,9 +82,10 @@ struct ScriptedInput {
       const size_t length = p.bytes.size() + p.fill;
       if (in.offset < length) {
         const size_t n = std::min(size, length - in.offset);
-        for (size_t i = 0; i < n; ++i, ++in.offset) {
-          buffer[i] = in.offset < p.bytes.size() ? p.bytes[in.offset] : ' ';
-        }
+        const size_t fromBytes = in.offset < p.bytes.size() ? std::min(n, p.bytes.size() - in.offset) : 0;
+        if (fromBytes > 0) memcpy(buffer, p.bytes.data() + in.offset, fromBytes);
+        memset(buffer + fromBytes, ' ', n - fromBytes);
+        in.offset += n;
         return n;
       }
       ++in.piece;
@@ -453,6 +455,42 @@ TEST_F(BridgeTest, UnicodeOriginIsMatchedInAsciiForm) {
                                                doubles::MultiString({"https://xn--tky-qxac.example"}));
                      }};
   Check(c);
+}
+
+}  // namespace
+
+namespace {
+
+// status's "policy": whether an administrator's list decides which sites may print.
+struct PolicySetCase {
+  const char* what;
+  std::function<void()> registry;
+  bool set;
+};
+
+const PolicySetCase kPolicySetCases[] = {
+    {"no key", [] {}, false},
+    {"a key without values", doubles::SetPolicyKey, false},
+    {"hardware addresses only", [] { doubles::SetPolicyValue("AllowHardwareAddresses", REG_DWORD, doubles::DwordBytes(0)); },
+     false},
+    {"a list of origins", ShopOnlyPolicy, true},
+    {"an empty list", [] { doubles::SetPolicyValue("AllowedOrigins", REG_MULTI_SZ, doubles::MultiString({})); }, true},
+    {"a list of the wrong type", [] { doubles::SetPolicyValue("AllowedOrigins", REG_SZ, {'a', 0}); }, true},
+    {"a key that cannot be read", [] { doubles::FailPolicyKeyOpen(ERROR_ACCESS_DENIED); }, true},
+};
+
+TEST_F(BridgeTest, StatusSaysWhetherAPolicyIsSet) {
+  for (const PolicySetCase& c : kPolicySetCases) {
+    SCOPED_TRACE(c.what);
+    doubles::Reset();
+    c.registry();
+    bridge::Bridge bridge(LoadLinkedModule);
+    const bridge::ModuleStatus status = bridge.Status(std::string());
+    EXPECT_EQ(status.policy, c.set);
+    EXPECT_TRUE(status.loaded);
+    EXPECT_EQ(status.version, kVersion);
+    EXPECT_EQ(doubles::OpenRegistryKeys(), 0u);
+  }
 }
 
 }  // namespace

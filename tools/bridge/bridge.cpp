@@ -1,6 +1,7 @@
 #include "tools/bridge/bridge.h"
 
 #include <algorithm>
+#include <new>
 
 #include <nlohmann/json.hpp>
 
@@ -65,7 +66,13 @@ FrameAnswer Bridge::Answer(FrameStatus status, std::string* body) {
     case RequestParsed:
       break;
   }
-  return Reply(Dispatch(request));
+  try {
+    return Reply(Dispatch(request));
+  } catch (const std::bad_alloc&) {
+    // Memory runs out only for large documents (a 32-bit host holds a few hundred MiB at most).
+    DropPending();
+    return Reply(ErrorReply(request.id, BridgeFailure(kDocumentTooLarge, "out of memory")));
+  }
 }
 
 std::string Bridge::Dispatch(Request& request) {
@@ -112,6 +119,14 @@ std::string Bridge::AnswerPart(Request& request) {
     pending_.printer = request.printer;
     pending_.parts = request.parts;
     pending_.text = std::move(request.data);
+    // Parts are slices of one size but the last: room for them all is taken once.
+    const size_t slice = pending_.text.size();
+    const bool fits = slice == 0 || request.parts <= limits_.documentBytes / slice;
+    try {
+      pending_.text.reserve(fits ? slice * request.parts : limits_.documentBytes);
+    } catch (const std::bad_alloc&) {
+      // Only a hint: the parts are joined as they come.
+    }
   } else {
     pending_.text += request.data;
     request.data.clear();

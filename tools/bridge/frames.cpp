@@ -9,9 +9,8 @@
 namespace bridge {
 namespace {
 
-// Bytes read and kept at a time: a frame's memory grows with what arrives, not with what its length
-// claims.
-const size_t kChunkBytes = 1u << 20;
+// Bytes read at a time: a frame's memory grows with what arrives, not with what its length claims.
+const size_t kChunkBytes = 64u << 10;
 
 // Reads exactly size bytes unless the input ends first; returns how many arrived.
 size_t ReadFully(const ByteSource& source, char* buffer, size_t size) {
@@ -27,13 +26,12 @@ size_t ReadFully(const ByteSource& source, char* buffer, size_t size) {
 // Reads length bytes, keeping the first `keep` of them in *body. False when the input ends early.
 bool ReadBody(const ByteSource& source, uint32_t length, size_t keep, std::string* body) {
   body->clear();
-  std::string chunk;
+  char chunk[kChunkBytes];
   size_t left = length;
   while (left > 0) {
     const size_t want = std::min(left, kChunkBytes);
-    chunk.resize(want);
-    const size_t got = ReadFully(source, &chunk[0], want);
-    if (body->size() < keep) body->append(chunk, 0, std::min(got, keep - body->size()));
+    const size_t got = ReadFully(source, chunk, want);
+    if (body->size() < keep) body->append(chunk, std::min(got, keep - body->size()));
     left -= got;
     if (got < want) return false;
   }

@@ -154,7 +154,7 @@ ParseOutcome ParseRequest(std::string* body, Request* request, Failure* failure)
     }
     return Refuse(failure, kBadFrame, "JSON that does not parse");
   }
-  body->clear();
+  std::string().swap(*body);  // the parsed text is all that is needed now: a large frame is held once
   auto id = object.is_object() ? object.find("id") : object.end();
   if (id == object.end() || !ReadId(*id, &request->id)) {
     *failure = BridgeFailure(kMalformedRequest, "no object with an integer id from 0 to 2^53-1");
