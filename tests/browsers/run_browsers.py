@@ -95,9 +95,19 @@ def main():
         config_path = os.path.join(WORK, "config.json")
         with open(config_path, "w", encoding="utf-8") as f:
             json.dump(config, f, indent=2)
-        completed = subprocess.run(["node", os.path.join(HERE, "suite.mjs")] + browsers, cwd=HERE,
-                                   env=dict(os.environ, BROWSER_SUITE_CONFIG=config_path))
-        return completed.returncode
+        suite = subprocess.Popen(["node", os.path.join(HERE, "suite.mjs")] + browsers, cwd=HERE,
+                                 env=dict(os.environ, BROWSER_SUITE_CONFIG=config_path))
+        try:
+            return suite.wait()
+        except KeyboardInterrupt:
+            # SIGTERM lets puppeteer close the browser it started; SIGKILL would leave it running.
+            suite.terminate()
+            try:
+                suite.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                suite.kill()
+                suite.wait()
+            raise
     except KeyboardInterrupt:
         print("browsers: interrupted", file=sys.stderr)
         return 130
