@@ -8,19 +8,22 @@ import { fileURLToPath } from 'node:url';
 
 const PAGES = path.join(path.dirname(fileURLToPath(import.meta.url)), 'pages');
 const ROOT = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
+/** The page library, served under /web/ as a site would serve it. */
+const LIBRARY = path.join(ROOT, 'web');
 const POLICY_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport\\Print Plugin';
 const VENDOR_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport';
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-/** Serves pages/ on two ports of 127.0.0.1, which are two origins; resolves with their origins. */
+/** Serves pages/ (and the library under /web/) on two ports of 127.0.0.1, which are two origins. */
 export async function servePages() {
   const handler = (req, res) => {
     const pathname = new URL(req.url, 'http://x').pathname;
+    const library = pathname.match(/^\/web\/((?:lib\/)?[\w.-]+\.js)$/);
     const name = path.basename(pathname) || 'index.html';
-    // The example page and the library's classic script it loads, as a site would serve them.
-    const file = pathname === '/examples/print.html' ? path.join(ROOT, 'examples', 'print.html')
-      : pathname === '/web/tovi-print.classic.js' ? path.join(ROOT, 'web', 'tovi-print.classic.js')
+    // The example page beside the library (it loads ../web/tovi-print.classic.js).
+    const file = library ? path.join(LIBRARY, library[1])
+      : pathname === '/examples/print.html' ? path.join(ROOT, 'examples', 'print.html')
       : path.join(PAGES, name);
     if (!fs.existsSync(file)) {
       res.writeHead(404).end();

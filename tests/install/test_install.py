@@ -18,6 +18,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
 STAGE = ROOT / "build" / "install-test"
 INSTALL_DIR = STAGE / "Ternaport Print (x86) & Co"
 OTHER_DIR = STAGE / "moved"
@@ -177,15 +178,17 @@ def expected(scope, folder):
                for key, manifest in HOST_KEYS])
 
 
-def anything_of_ours(root, views):
-    return any(key_exists(root, key, list(view))
-               for view in views for key in [PARENT_KEY] + [key for key, _ in HOST_KEYS])
+def ours_present(root, views):
+    """Which of our keys (Software\\MozillaPlugins, the bridge's) exist under root in views."""
+    return [(key, view) for view in views for key in [PARENT_KEY] + [key for key, _ in HOST_KEYS]
+            if key_exists(root, key, list(view))]
 
 
 def check_nothing_written(scope, what):
     views = {tuple(view) for _, view, _ in scope["registrations"]} | {tuple(scope["hosts"][0])}
-    check(not anything_of_ours(scope["root"], views),
-          f"{scope['name']}: {what}: Software\\MozillaPlugins and the bridge's keys absent")
+    present = ours_present(scope["root"], views)
+    check(not present, f"{scope['name']}: {what}: Software\\MozillaPlugins and the bridge's keys absent",
+          f"present: {present}")
 
 
 def test_install_and_uninstall(scope):
@@ -197,8 +200,8 @@ def test_install_and_uninstall(scope):
     got = registered(scope)
     check(got == want, f"{name}: install writes every key and value, each naming its view's DLL",
           f"got {got}")
-    check(not any(anything_of_ours(root, [view]) for root, view in scope["other"]),
-          f"{name}: install leaves the other scope and views alone")
+    present = [(root, found) for root, view in scope["other"] for found in ours_present(root, [view])]
+    check(not present, f"{name}: install leaves the other scope and views alone", f"present: {present}")
 
     result = run_script("install.cmd", scope)
     check(result.returncode == 0 and registered(scope) == want,
@@ -291,12 +294,19 @@ def main():
     stage(STAGE / "no x64", dlls=(DLL32,), bridges=(".",))
     # On 64-bit Windows the x64 bridge is missing, on 32-bit Windows the other one.
     stage(STAGE / "no bridge", bridges=())
-    clean_registry()
-    for scope in SCOPES:
-        test_install_and_uninstall(scope)
-        test_other_plugins_survive(scope)
-        test_refusals(scope)
-    clean_registry()
+    # One wineserver for the whole run: one that is still saving the registry as it exits, while
+    # the next program starts another, was seen to hand that program an older registry.
+    Path(ENV["WINEPREFIX"]).mkdir(parents=True, exist_ok=True)
+    subprocess.run([WINESERVER, "-p"], env=ENV, stderr=subprocess.DEVNULL)
+    try:
+        clean_registry()
+        for scope in SCOPES:
+            test_install_and_uninstall(scope)
+            test_other_plugins_survive(scope)
+            test_refusals(scope)
+        clean_registry()
+    finally:
+        subprocess.run([WINESERVER, "-k"], env=ENV, stderr=subprocess.DEVNULL)
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
 

@@ -336,6 +336,8 @@ def main():
     for place, source in BUILT.items():
         (FILES / place).parent.mkdir(parents=True, exist_ok=True)
         shutil.copy(ROOT / source, FILES / place)
+    PREFIX.mkdir(parents=True)
+    subprocess.run([base.WINESERVER, "-p"], env=ENV, stderr=subprocess.DEVNULL)  # as test_install's
     try:
         signed_dir = test_signing()
         test_host_manifests(signed_dir)
@@ -344,7 +346,7 @@ def main():
             test_msi(package, signed_dir)
         test_x64_replaces_x86(signed_dir)
     finally:
-        subprocess.run(["/usr/lib/wine/wineserver", "-k"], env=ENV, stderr=subprocess.DEVNULL)
+        subprocess.run([base.WINESERVER, "-k"], env=ENV, stderr=subprocess.DEVNULL)
     print(f"{base.passed} passed, {base.failed} failed")
     return 1 if base.failed else 0
 
