@@ -124,10 +124,13 @@ bench: build-bench build-win64
 	node bench/web_base64.mjs
 
 # The packages a user installs: dist/nptovi32-<version>-win32.zip (both DLLs) and the MSIs
-# dist/nptovi32-<version>-x86.msi and -x64.msi. `make dist SIGN_PFX=key.pfx
-# SIGN_PASS_FILE=password.txt` signs the DLLs, the nphost.exe programs and the MSIs.
+# dist/nptovi32-<version>-x86.msi and -x64.msi, and the browser extension for the stores.
+# `make dist SIGN_PFX=key.pfx SIGN_PASS_FILE=password.txt` signs the DLLs, the programs and the MSIs;
+# `EXTENSION_KEY=key.pem [EXTENSION_URL=https://host/path/ternaport-print-<version>.crx]` adds the
+# extension as a signed .crx with the update manifest for ExtensionInstallForcelist.
 dist:
-	@SIGN_PFX="$(SIGN_PFX)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" scripts/dist.sh
+	@SIGN_PFX="$(SIGN_PFX)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" EXTENSION_KEY="$(EXTENSION_KEY)" \
+	  EXTENSION_URL="$(EXTENSION_URL)" scripts/dist.sh
 
 clean:
 	rm -rf build

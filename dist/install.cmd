@@ -11,7 +11,13 @@ rem                       registry view names nptovi32.dll and, on 64-bit Window
 rem                       the 64-bit view names x64\nptovi64.dll; run it from a command prompt
 rem                       started with "Run as administrator"
 rem
-rem Exit codes: 0 registered, 1 bad argument, 2 a DLL is not where the zip put it,
+rem It also registers tovi-bridge.exe, the native-messaging host through which the browser extension
+rem serves pages in Chrome, Edge and Firefox: the one beside the DLL of Windows' own bitness (it loads
+rem that DLL from its own folder), by the keys Software\{Google\Chrome,Microsoft\Edge,Mozilla}\
+rem NativeMessagingHosts\@NPTOVI_BRIDGE_NAME@, whose default value names its manifest (for all users on
+rem 64-bit Windows in the 64-bit view; the browsers read both).
+rem
+rem Exit codes: 0 registered, 1 bad argument, 2 a file is not where the zip put it,
 rem 3 the registry refused a write (nothing is left behind).
 rem
 rem Every path is expanded outside parenthesised blocks and inside quotes, so folders such as
@@ -29,6 +35,7 @@ set "VENDOR=@NPTOVI_MANUFACTURER@"
 set "DESCRIPTION=Print plugin."
 set "VERSION=@PROJECT_VERSION@"
 set "MIME_DESCRIPTION=Ternaport raw print data"
+set "HOST_NAME=@NPTOVI_BRIDGE_NAME@"
 
 set "SCOPE=user"
 :parse_arguments
@@ -75,25 +82,50 @@ set "KEY32=%PARENT%\%PLUGIN_ID%"
 set "KEY64=%PARENT%\%ID64%"
 set "DLL32=%~dp0nptovi32.dll"
 set "DLL64=%~dp0x64\nptovi64.dll"
+set "HOST_VIEW=%VIEW64%"
+set "BRIDGE_DIR=%~dp0"
+if defined WIN64 set "BRIDGE_DIR=%~dp0x64\"
+set "BRIDGE=%BRIDGE_DIR%tovi-bridge.exe"
+set "MANIFEST=%BRIDGE_DIR%%HOST_NAME%.json"
+set "MANIFEST_FIREFOX=%BRIDGE_DIR%%HOST_NAME%.firefox.json"
 
 set "MISSING=%DLL32%"
-if not exist "%DLL32%" goto dll_missing
+if not exist "%DLL32%" goto file_missing
 set "MISSING=%DLL64%"
-if defined WIN64 if not exist "%DLL64%" goto dll_missing
+if defined WIN64 if not exist "%DLL64%" goto file_missing
+set "MISSING=%BRIDGE%"
+if not exist "%BRIDGE%" goto file_missing
+set "MISSING=%MANIFEST%"
+if not exist "%MANIFEST%" goto file_missing
+set "MISSING=%MANIFEST_FIREFOX%"
+if not exist "%MANIFEST_FIREFOX%" goto file_missing
 
 set "KEY=%KEY32%"
 set "DLL=%DLL32%"
 set "VIEW=%VIEW32%"
 call :write_registration
 if errorlevel 1 goto write_failed
-if not defined WIN64 goto registered
+if not defined WIN64 goto register_host
 set "KEY=%KEY64%"
 set "DLL=%DLL64%"
 set "VIEW=%VIEW64%"
 call :write_registration
 if errorlevel 1 goto write_failed
 
-:registered
+:register_host
+set "KEY=%ROOT%\Software\Google\Chrome\NativeMessagingHosts\%HOST_NAME%"
+set "VALUE=%MANIFEST%"
+call :write_host_key
+if errorlevel 1 goto write_failed
+set "KEY=%ROOT%\Software\Microsoft\Edge\NativeMessagingHosts\%HOST_NAME%"
+set "VALUE=%MANIFEST%"
+call :write_host_key
+if errorlevel 1 goto write_failed
+set "KEY=%ROOT%\Software\Mozilla\NativeMessagingHosts\%HOST_NAME%"
+set "VALUE=%MANIFEST_FIREFOX%"
+call :write_host_key
+if errorlevel 1 goto write_failed
+
 echo Registered %PRODUCT_NAME% %VERSION% for %SCOPE_TEXT%:
 echo   key  "%KEY32%" %VIEW32%
 echo   file "%DLL32%" (for 32-bit browsers)
@@ -101,12 +133,14 @@ if not defined WIN64 goto registered_done
 echo   key  "%KEY64%" %VIEW64%
 echo   file "%DLL64%" (for 64-bit browsers)
 :registered_done
+echo and the bridge "%BRIDGE%" for Chrome and Edge
+echo   ("%MANIFEST%") and Firefox ("%MANIFEST_FIREFOX%") %HOST_VIEW%
 echo Restart the browser so that it finds the plug-in.
 exit /b 0
 
-:dll_missing
+:file_missing
 echo install.cmd: "%MISSING%" not found.>&2
-echo Run install.cmd from the folder that holds nptovi32.dll and x64\nptovi64.dll, as unpacked from the zip.>&2
+echo Run install.cmd from the folder that holds nptovi32.dll, tovi-bridge.exe and x64\, as unpacked from the zip.>&2
 exit /b 2
 
 :write_failed
@@ -121,6 +155,7 @@ set "KEY=%KEY64%"
 set "VIEW=%VIEW64%"
 call :remove_registration
 :write_failed_report
+call :remove_host_keys
 echo install.cmd: could not write "%FAILED_KEY%"; nothing was registered.>&2
 if "%SCOPE%"=="all" echo Installing for all users needs an administrator: start the command prompt with "Run as administrator", or run install.cmd without /all to install for the current user only.>&2
 exit /b 3
@@ -139,6 +174,19 @@ reg add "%KEY%" /v Version /t REG_SZ /d "%VERSION%" /f %VIEW% >nul
 if errorlevel 1 exit /b 1
 reg add "%KEY%\MimeTypes\%MIME_TYPE%" /v Description /t REG_SZ /d "%MIME_DESCRIPTION%" /f %VIEW% >nul
 if errorlevel 1 exit /b 1
+exit /b 0
+
+rem Writes KEY's default value in HOST_VIEW: VALUE, a manifest's path; exit 1 when the registry refuses.
+:write_host_key
+reg add "%KEY%" /ve /t REG_SZ /d "%VALUE%" /f %HOST_VIEW% >nul
+if errorlevel 1 exit /b 1
+exit /b 0
+
+rem Deletes the bridge's three keys (and nothing above them, which the browsers own).
+:remove_host_keys
+reg delete "%ROOT%\Software\Google\Chrome\NativeMessagingHosts\%HOST_NAME%" /f %HOST_VIEW% >nul 2>&1
+reg delete "%ROOT%\Software\Microsoft\Edge\NativeMessagingHosts\%HOST_NAME%" /f %HOST_VIEW% >nul 2>&1
+reg delete "%ROOT%\Software\Mozilla\NativeMessagingHosts\%HOST_NAME%" /f %HOST_VIEW% >nul 2>&1
 exit /b 0
 
 rem Deletes KEY in VIEW, and Software\MozillaPlugins there when nothing else is left in it.

@@ -1,8 +1,11 @@
 @echo off
 rem Removes the registration that install.cmd wrote: the plug-in's keys under
 rem Software\MozillaPlugins with their values and MIME type (on 64-bit Windows the 64-bit DLL's too),
-rem and Software\MozillaPlugins itself when no other plug-in is registered there. The DLLs and their
+rem and Software\MozillaPlugins itself when no other plug-in is registered there; and the bridge's keys
+rem under Software\{Google\Chrome,Microsoft\Edge,Mozilla}\NativeMessagingHosts. The files and their
 rem folder are not touched.
+rem
+rem The bridge's name is filled in by CMake from CMakeLists.txt; the zip ships the filled-in copy.
 rem
 rem   uninstall.cmd         for the current user (HKEY_CURRENT_USER)
 rem   uninstall.cmd /all    for all users (HKEY_LOCAL_MACHINE, both registry views on 64-bit
@@ -14,6 +17,7 @@ setlocal EnableExtensions DisableDelayedExpansion
 
 set "PLUGIN_ID=@ternaport.com/nptovi32"
 set "PLUGIN_ID64=@ternaport.com/nptovi64"
+set "HOST_NAME=@NPTOVI_BRIDGE_NAME@"
 
 set "SCOPE=user"
 :parse_arguments
@@ -42,6 +46,7 @@ if /i not "%PROCESSOR_ARCHITECTURE%"=="x86" set "WIN64=1"
 if defined PROCESSOR_ARCHITEW6432 set "WIN64=1"
 set "VIEW32="
 set "VIEW64="
+set "HOST_VIEW="
 set "ROOT=HKEY_CURRENT_USER"
 set "ID64=%PLUGIN_ID64%"
 set "SCOPE_TEXT=the current user"
@@ -53,6 +58,7 @@ set "SCOPE_TEXT=all users"
 set "OTHER_SCOPE=uninstall.cmd"
 if defined WIN64 set "VIEW32=/reg:32"
 if defined WIN64 set "VIEW64=/reg:64"
+if defined WIN64 set "HOST_VIEW=/reg:64"
 :scope_done
 
 set "PARENT=%ROOT%\Software\MozillaPlugins"
@@ -68,6 +74,17 @@ call :remove_registration
 if errorlevel 1 goto delete_failed
 
 :removed
+set "VIEW=%HOST_VIEW%"
+set "KEY=%ROOT%\Software\Google\Chrome\NativeMessagingHosts\%HOST_NAME%"
+call :remove_host_key
+if errorlevel 1 goto delete_failed
+set "KEY=%ROOT%\Software\Microsoft\Edge\NativeMessagingHosts\%HOST_NAME%"
+call :remove_host_key
+if errorlevel 1 goto delete_failed
+set "KEY=%ROOT%\Software\Mozilla\NativeMessagingHosts\%HOST_NAME%"
+call :remove_host_key
+if errorlevel 1 goto delete_failed
+
 if not "%REMOVED%"=="0" goto removed_report
 echo The plug-in is not registered for %SCOPE_TEXT%; nothing to remove.
 echo If it was installed the other way, run %OTHER_SCOPE%.
@@ -81,6 +98,17 @@ exit /b 0
 echo uninstall.cmd: could not remove "%KEY%".>&2
 if "%SCOPE%"=="all" echo Removing an installation for all users needs an administrator: start the command prompt with "Run as administrator".>&2
 exit /b 3
+
+rem Deletes the bridge's KEY in VIEW when it is there (nothing above it, which the browser owns),
+rem says so and counts it; exit 1 when the registry refuses.
+:remove_host_key
+reg query "%KEY%" %VIEW% >nul 2>&1
+if errorlevel 1 exit /b 0
+reg delete "%KEY%" /f %VIEW% >nul
+if errorlevel 1 exit /b 1
+set /a REMOVED+=1
+echo   removed key "%KEY%" %VIEW%
+exit /b 0
 
 rem Deletes KEY in VIEW when it is there, says so and counts it, then Software\MozillaPlugins there
 rem when nothing else is left in it; exit 1 when the registry refuses.

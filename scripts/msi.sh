@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds a Windows Installer package from dist/nptovi32.wxs with wixl.
 #   scripts/msi.sh [--x64] FILES_DIR OUT.msi [VERSION]
-# FILES_DIR holds nptovi32.dll and nphost.exe (32-bit); for the x64 package (--x64) also
-# x64/nptovi64.dll and x64/nphost.exe (64-bit), laid out as in the zip. The product's name, maker, MIME type and version come from
+# FILES_DIR holds nptovi32.dll, nphost.exe, tovi-bridge.exe (32-bit) and the bridge's two manifests;
+# for the x64 package (--x64) also x64/ with nptovi64.dll, nphost.exe, tovi-bridge.exe (64-bit) and
+# the manifests, laid out as in the zip. The product's name, maker, MIME type and version come from
 # build/win32/generated/product.env, which CMake writes from CMakeLists.txt; VERSION (four fields)
 # replaces the version, so that a test can build a higher one from the same source. The policy
 # templates in policy/, when that folder exists, go into the package's policy folder.
@@ -38,13 +39,15 @@ msi_version="$major.$minor.$((build * 256 + revision))"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 sources=(dist/nptovi32.wxs)
-needed=(nptovi32.dll nphost.exe)
-[ "$platform" = x86 ] || needed+=(x64/nptovi64.dll x64/nphost.exe)
+manifests=("$NPTOVI_BRIDGE_NAME.json" "$NPTOVI_BRIDGE_NAME.firefox.json")
+needed=(nptovi32.dll nphost.exe tovi-bridge.exe "${manifests[@]}")
+[ "$platform" = x86 ] || needed+=(x64/nptovi64.dll x64/nphost.exe x64/tovi-bridge.exe "${manifests[@]/#/x64/}")
 for file in "${needed[@]}"; do
   [ -f "$files_dir/$file" ] || { echo "msi: $files_dir/$file is missing" >&2; exit 1; }
 done
 # wixl finds files by paths relative to the current folder (it refuses absolute ones).
 defines=(-D "Platform=$platform" -D "ProductName=$NPTOVI_PRODUCT_NAME" -D "Manufacturer=$NPTOVI_MANUFACTURER" -D "MimeType=$NPTOVI_MIME_TYPE"
+         -D "BridgeName=$NPTOVI_BRIDGE_NAME"
          -D "PluginVersion=$version" -D "MsiVersion=$msi_version" -D "FilesDir=$(realpath --relative-to=. "$files_dir")" -D Policy=no)
 if [ -d policy ]; then
   (cd policy && find . -type f \( -name '*.admx' -o -name '*.adml' \) | LC_ALL=C sort) \

@@ -15,7 +15,8 @@ function hostManifest(hostPath, allowed) {
 
 /**
  * @param {'chromium'|'firefox'} name
- * @param {{work: string, extension: string, hostPath: string, extensionId: string, geckoId: string}} config
+ * @param {{work: string, extension: string, firefoxExtension?: string, hostPath: string, extensionId: string,
+ *   geckoId: string}} config
  * @returns {Promise<{browser: import('puppeteer-core').Browser, name: string, extensionBase: string}>}
  */
 export async function launch(name, config) {
@@ -55,6 +56,6 @@ export async function launch(name, config) {
     extraPrefsFirefox: { 'extensions.webextensions.uuids': JSON.stringify({ [config.geckoId]: FIREFOX_UUID }) },
     protocolTimeout: 120000,
   });
-  await browser.installExtension(config.extension);
+  await browser.installExtension(config.firefoxExtension ?? config.extension); // a folder or an .xpi
   return { browser, name, extensionBase: `moz-extension://${FIREFOX_UUID}/` };
 }

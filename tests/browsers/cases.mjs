@@ -50,6 +50,18 @@ async function assertNothingPrinted(t, before) {
 }
 const traffic = (t) => ({ jobs: t.env.jobs().length, count: t.env.jobCount() });
 
+/** Ends the host and waits until the extension has started a new one (the module reads the policy
+ * when the host makes an instance). A request may meet the old port going away: then it is asked again. */
+async function restartHost(t) {
+  const pid = t.env.hostPid();
+  t.env.signalHost('SIGTERM');
+  for (let i = 0; i < 100 && t.env.hostPid() === pid; i++) {
+    if ((await call(t.page, 'getVersion')).result === t.moduleVersion && t.env.hostPid() !== pid) return;
+    await sleep(100);
+  }
+  assert.notEqual(t.env.hostPid(), pid, 'no new host was started');
+}
+
 async function assertPrinted(t, before, bytes) {
   const jobs = await t.env.waitForJobs(before.jobs + 1);
   assert.equal(jobs.length, before.jobs + 1, 'the printer received no job');
@@ -128,6 +140,24 @@ export const CASES = [
     await assertNothingPrinted(t, before);
   }],
 
+  ['the page library tovi-print on the extension road: version, printers, a document in parts, ?412', async (t) => {
+    const before = traffic(t);
+    const size = (3 << 20) / 2 + 5; // 2 MiB of Base64 and a little: three parts of the library's own
+    const got = await t.page.evaluate(async (n) => {
+      const { connect, ToviPrintError } = await import('/web/tovi-print.js');
+      const printer = await connect({ road: 'extension' });
+      const out = { road: printer.road, version: await printer.version(), printers: await printer.printers() };
+      await printer.print(window.tovi.pattern(n));
+      out.failure = await printer.print('AAAA', { printer: 'no-such-printer' }).then(() => null,
+        (e) => [e instanceof ToviPrintError, e.code, e.message]);
+      printer.close();
+      return out;
+    }, size);
+    assert.deepEqual(got, { road: 'extension', version: t.moduleVersion, printers: t.expected.printers,
+      failure: [true, 412, NO_SUCH_PRINTER] });
+    await assertPrinted(t, before, pattern(size));
+  }],
+
   ['limits: a flood waits on one window, 633 beyond 8 in flight; malformed messages 634-636; the extension keeps working', async (t) => {
     // Hardware addresses were allowed once only: each request waits on the consent window, so the
     // frame's 8 places stay taken until it is answered, and a page cannot stack windows.
@@ -168,8 +198,7 @@ export const CASES = [
   ['policy and forgery: no prompt; each frame is served under its own origin', async (t) => {
     t.env.setPolicy([t.origins.a]);
     try {
-      t.env.signalHost('SIGTERM'); // the module reads the policy when the host makes an instance
-      await sleep(300);
+      await restartHost(t);
       const before = traffic(t);
       // A page claiming another origin is served under its own: allowed.
       const claimed = await t.page.evaluate((b) => window.tovi.call('print', { data: window.tovi.pattern(100) },

@@ -7,16 +7,20 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const PAGES = path.join(path.dirname(fileURLToPath(import.meta.url)), 'pages');
+/** The page library, served under /web/ as a site would serve it. */
+const LIBRARY = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'web');
 const POLICY_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport\\Print Plugin';
 const VENDOR_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport';
 
 export const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
-/** Serves pages/ on two ports of 127.0.0.1, which are two origins; resolves with their origins. */
+/** Serves pages/ (and the library under /web/) on two ports of 127.0.0.1, which are two origins. */
 export async function servePages() {
   const handler = (req, res) => {
-    const name = path.basename(new URL(req.url, 'http://x').pathname) || 'index.html';
-    const file = path.join(PAGES, name);
+    const pathname = new URL(req.url, 'http://x').pathname;
+    const library = pathname.match(/^\/web\/((?:lib\/)?[\w.-]+\.js)$/);
+    const name = path.basename(pathname) || 'index.html';
+    const file = library ? path.join(LIBRARY, library[1]) : path.join(PAGES, name);
     if (!fs.existsSync(file)) {
       res.writeHead(404).end();
       return;

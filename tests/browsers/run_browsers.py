@@ -45,6 +45,13 @@ def write_launcher(path, environment, pid_file):
     os.chmod(path, 0o755)
 
 
+def packed_xpi():
+    out = os.path.join(WORK, "packages")
+    printed = subprocess.run([sys.executable, os.path.join(ROOT, "scripts", "extension_pack.py"), out],
+                             check=True, capture_output=True, text=True).stdout.split()
+    return next(path for path in printed if path.endswith(".xpi"))
+
+
 def main():
     browsers = sys.argv[1:] or BROWSERS
     for path, hint in ((BRIDGE, "make build-win64"), (e2e_env.NPHOST, "make build-win64"),
@@ -82,12 +89,25 @@ def main():
             "expected": {"printers": e2e_env.nphost("printers").lines, "macs": e2e_env.nphost("macs").lines,
                          "version": e2e_env.nphost("version").lines[0]},
         }
+        # Firefox gets the .xpi that ships; Chromium the source folder, whose key fixes the ID that the
+        # host manifest allows (the store package carries no key).
+        config["firefoxExtension"] = packed_xpi()
         config_path = os.path.join(WORK, "config.json")
         with open(config_path, "w", encoding="utf-8") as f:
             json.dump(config, f, indent=2)
-        completed = subprocess.run(["node", os.path.join(HERE, "suite.mjs")] + browsers, cwd=HERE,
-                                   env=dict(os.environ, BROWSER_SUITE_CONFIG=config_path))
-        return completed.returncode
+        suite = subprocess.Popen(["node", os.path.join(HERE, "suite.mjs")] + browsers, cwd=HERE,
+                                 env=dict(os.environ, BROWSER_SUITE_CONFIG=config_path))
+        try:
+            return suite.wait()
+        except KeyboardInterrupt:
+            # SIGTERM lets puppeteer close the browser it started; SIGKILL would leave it running.
+            suite.terminate()
+            try:
+                suite.wait(timeout=20)
+            except subprocess.TimeoutExpired:
+                suite.kill()
+                suite.wait()
+            raise
     except KeyboardInterrupt:
         print("browsers: interrupted", file=sys.stderr)
         return 130

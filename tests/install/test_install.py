@@ -18,6 +18,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
 STAGE = ROOT / "build" / "install-test"
 INSTALL_DIR = STAGE / "Ternaport Print (x86) & Co"
 OTHER_DIR = STAGE / "moved"
@@ -30,22 +31,30 @@ MIME_SUBKEY = r"MimeTypes\application/x-vnd-tovi-print"
 
 DLL32 = "nptovi32.dll"
 DLL64 = "x64\\nptovi64.dll"
+# The bridge for today's browsers and its manifests, as the zip has them beside each DLL.
+BRIDGE_FILES = ["tovi-bridge.exe", "com.ternaport.print.json", "com.ternaport.print.firefox.json"]
+# The keys the browsers read, each naming a manifest by its default value.
+HOST_KEYS = [(r"Software\Google\Chrome\NativeMessagingHosts\com.ternaport.print", "com.ternaport.print.json"),
+             (r"Software\Microsoft\Edge\NativeMessagingHosts\com.ternaport.print", "com.ternaport.print.json"),
+             (r"Software\Mozilla\NativeMessagingHosts\com.ternaport.print", "com.ternaport.print.firefox.json")]
+OTHER_HOST_KEY = r"Software\Google\Chrome\NativeMessagingHosts\com.example.other"
 
 # The ways to install: per user (no argument) and for all users (/all), on 64-bit and 32-bit Windows.
 # "registrations": (key, registry view, DLL in the folder) that install writes and uninstall takes
 # out. On 64-bit Windows a 32-bit browser reads the 32-bit view of HKLM and a 64-bit one the 64-bit
-# view; HKCU\Software is one view for both, so there the 64-bit DLL has a key of its own. "other":
-# (root, view) pairs that must stay empty.
+# view; HKCU\Software is one view for both, so there the 64-bit DLL has a key of its own. "hosts":
+# the view of the bridge's keys and the folder of the bridge they name, the one beside the DLL of
+# Windows' own bitness. "other": (root, view) pairs that must stay empty.
 SCOPES = [
     {"name": "current user", "args": [], "arch": "AMD64", "root": "HKEY_CURRENT_USER",
-     "registrations": [(PLUGIN_KEY, [], DLL32), (PLUGIN_KEY64, [], DLL64)],
+     "registrations": [(PLUGIN_KEY, [], DLL32), (PLUGIN_KEY64, [], DLL64)], "hosts": ([], "x64"),
      "other": [("HKEY_LOCAL_MACHINE", ["/reg:32"]), ("HKEY_LOCAL_MACHINE", ["/reg:64"])]},
     {"name": "all users", "args": ["/all"], "arch": "AMD64", "root": "HKEY_LOCAL_MACHINE",
      "registrations": [(PLUGIN_KEY, ["/reg:32"], DLL32), (PLUGIN_KEY, ["/reg:64"], DLL64)],
-     "other": [("HKEY_CURRENT_USER", [])]},
+     "hosts": (["/reg:64"], "x64"), "other": [("HKEY_CURRENT_USER", [])]},
     # 32-bit Windows has one view, and no 64-bit browser: the 32-bit DLL only, x64\ not needed.
     {"name": "all users on 32-bit Windows", "args": ["/all"], "arch": "x86", "root": "HKEY_LOCAL_MACHINE",
-     "registrations": [(PLUGIN_KEY, [], DLL32)],
+     "registrations": [(PLUGIN_KEY, [], DLL32)], "hosts": ([], "."),
      "other": [("HKEY_CURRENT_USER", []), ("HKEY_LOCAL_MACHINE", ["/reg:32"])]},
 ]
 
@@ -127,13 +136,13 @@ def expected_tree(dll_path, version="0.0.0.11"):
     }
 
 
-def stage(folder, dlls=(DLL32, DLL64)):
+def stage(folder, dlls=(DLL32, DLL64), bridges=(".", "x64")):
     if folder.exists():
         shutil.rmtree(folder)
     folder.mkdir(parents=True)
-    # install.cmd as the zip ships it: with the product's name and version filled in by CMake.
-    sources = {"install.cmd": ROOT / "build" / "win32" / "generated" / "dist" / "install.cmd",
-               "uninstall.cmd": ROOT / "dist" / "uninstall.cmd"}
+    # The scripts as the zip ships them: with the product's names and version filled in by CMake.
+    generated = ROOT / "build" / "win32" / "generated" / "dist"
+    sources = {"install.cmd": generated / "install.cmd", "uninstall.cmd": generated / "uninstall.cmd"}
     for name, source in sources.items():
         text = source.read_text().replace("\r\n", "\n").replace("\n", "\r\n")
         (folder / name).write_bytes(text.encode("ascii"))
@@ -141,28 +150,45 @@ def stage(folder, dlls=(DLL32, DLL64)):
         path = folder / dll.replace("\\", "/")
         path.parent.mkdir(exist_ok=True)
         path.write_bytes(b"MZ stand-in")
+    for bridge_dir in bridges:
+        (folder / bridge_dir).mkdir(exist_ok=True)
+        for name in BRIDGE_FILES:
+            (folder / bridge_dir / name).write_bytes(b"stand-in")
 
 
 def clean_registry():
     for root, view in [("HKEY_CURRENT_USER", []), ("HKEY_LOCAL_MACHINE", ["/reg:32"]),
                        ("HKEY_LOCAL_MACHINE", ["/reg:64"])]:
-        wine(["reg", "delete", f"{root}\\{PARENT_KEY}", "/f"] + view)
+        for key in [PARENT_KEY] + [key for key, _ in HOST_KEYS]:
+            wine(["reg", "delete", f"{root}\\{key}", "/f"] + view)
 
 
 def registered(scope):
-    """What each of the scope's registrations holds: [(key, view, tree or None)]."""
-    return [(key, view, reg_tree(scope["root"], key, view)) for key, view, _ in scope["registrations"]]
+    """What each of the scope's registrations holds: [(key, view, tree or None)], the bridge's too."""
+    host_view, _ = scope["hosts"]
+    return ([(key, view, reg_tree(scope["root"], key, view)) for key, view, _ in scope["registrations"]]
+            + [(key, host_view, reg_tree(scope["root"], key, host_view)) for key, _ in HOST_KEYS])
 
 
 def expected(scope, folder):
-    return [(key, view, expected_tree(windows_path(folder / dll.replace("\\", "/"))))
-            for key, view, dll in scope["registrations"]]
+    host_view, bridge_dir = scope["hosts"]
+    return ([(key, view, expected_tree(windows_path(folder / dll.replace("\\", "/"))))
+             for key, view, dll in scope["registrations"]]
+            + [(key, host_view, {"": {"(Default)": ("REG_SZ", windows_path(folder / bridge_dir / manifest))}})
+               for key, manifest in HOST_KEYS])
+
+
+def ours_present(root, views):
+    """Which of our keys (Software\\MozillaPlugins, the bridge's) exist under root in views."""
+    return [(key, view) for view in views for key in [PARENT_KEY] + [key for key, _ in HOST_KEYS]
+            if key_exists(root, key, list(view))]
 
 
 def check_nothing_written(scope, what):
-    views = {tuple(view) for _, view, _ in scope["registrations"]}
-    check(not any(key_exists(scope["root"], PARENT_KEY, list(view)) for view in views),
-          f"{scope['name']}: {what}: Software\\MozillaPlugins absent")
+    views = {tuple(view) for _, view, _ in scope["registrations"]} | {tuple(scope["hosts"][0])}
+    present = ours_present(scope["root"], views)
+    check(not present, f"{scope['name']}: {what}: Software\\MozillaPlugins and the bridge's keys absent",
+          f"present: {present}")
 
 
 def test_install_and_uninstall(scope):
@@ -174,8 +200,8 @@ def test_install_and_uninstall(scope):
     got = registered(scope)
     check(got == want, f"{name}: install writes every key and value, each naming its view's DLL",
           f"got {got}")
-    check(not any(key_exists(root, PARENT_KEY, view) for root, view in scope["other"]),
-          f"{name}: install leaves the other scope and views alone")
+    present = [(root, found) for root, view in scope["other"] for found in ours_present(root, [view])]
+    check(not present, f"{name}: install leaves the other scope and views alone", f"present: {present}")
 
     result = run_script("install.cmd", scope)
     check(result.returncode == 0 and registered(scope) == want,
@@ -203,16 +229,24 @@ def test_other_plugins_survive(scope):
     for view in views:
         wine(["reg", "add", other, "/v", "Path", "/t", "REG_SZ", "/d", r"C:\other\npother.dll", "/f"] + view)
 
+    host_view = scope["hosts"][0]
+    other_host = f"{root}\\{OTHER_HOST_KEY}"
+    wine(["reg", "add", other_host, "/ve", "/t", "REG_SZ", "/d", r"C:\other\host.json", "/f"] + host_view)
+
     run_script("install.cmd", scope)
     result = run_script("uninstall.cmd", scope)
     check(result.returncode == 0 and not any(tree for _, _, tree in registered(scope)),
-          f"{name}: uninstall beside another plug-in removes ours", result.stdout + result.stderr)
+          f"{name}: uninstall beside another plug-in and host removes ours", result.stdout + result.stderr)
     trees = [reg_tree(root, OTHER_PLUGIN_KEY, view) for view in views]
     check(all(tree == {"": {"Path": ("REG_SZ", r"C:\other\npother.dll")}} for tree in trees),
           f"{name}: the other plug-in's key and value are kept", f"got {trees}")
+    tree = reg_tree(root, OTHER_HOST_KEY, host_view)
+    check(tree == {"": {"(Default)": ("REG_SZ", r"C:\other\host.json")}},
+          f"{name}: the other native-messaging host's key is kept", f"got {tree}")
 
     for view in views:
         wine(["reg", "delete", f"{root}\\{PARENT_KEY}", "/f"] + view)
+    wine(["reg", "delete", other_host, "/f"] + host_view)
 
 
 def test_refusals(scope):
@@ -239,6 +273,12 @@ def test_refusals(scope):
               f"{name}: a missing x64\\nptovi64.dll is refused with exit 2", result.stdout + result.stderr)
     check_nothing_written(scope, "after a missing 64-bit DLL")
 
+    # The bridge of Windows' bitness is needed: the one beside nptovi64.dll on 64-bit Windows.
+    result = run_script("install.cmd", scope, folder=STAGE / "no bridge")
+    check(result.returncode == 2 and "tovi-bridge.exe" in result.stderr,
+          f"{name}: a missing tovi-bridge.exe is refused with exit 2", result.stdout + result.stderr)
+    check_nothing_written(scope, "after a missing bridge")
+
     result = run_script("uninstall.cmd", scope, ["/bogus"])
     check(result.returncode == 1, f"{name}: uninstall refuses an unknown argument with exit 1",
           result.stdout + result.stderr)
@@ -251,13 +291,22 @@ def main():
     stage(INSTALL_DIR)
     stage(OTHER_DIR)
     stage(STAGE / "no dll", dlls=())
-    stage(STAGE / "no x64", dlls=(DLL32,))
-    clean_registry()
-    for scope in SCOPES:
-        test_install_and_uninstall(scope)
-        test_other_plugins_survive(scope)
-        test_refusals(scope)
-    clean_registry()
+    stage(STAGE / "no x64", dlls=(DLL32,), bridges=(".",))
+    # On 64-bit Windows the x64 bridge is missing, on 32-bit Windows the other one.
+    stage(STAGE / "no bridge", bridges=())
+    # One wineserver for the whole run: one that is still saving the registry as it exits, while
+    # the next program starts another, was seen to hand that program an older registry.
+    Path(ENV["WINEPREFIX"]).mkdir(parents=True, exist_ok=True)
+    subprocess.run([WINESERVER, "-p"], env=ENV, stderr=subprocess.DEVNULL)
+    try:
+        clean_registry()
+        for scope in SCOPES:
+            test_install_and_uninstall(scope)
+            test_other_plugins_survive(scope)
+            test_refusals(scope)
+        clean_registry()
+    finally:
+        subprocess.run([WINESERVER, "-k"], env=ENV, stderr=subprocess.DEVNULL)
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
 
