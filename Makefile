@@ -113,8 +113,9 @@ test: unit unit32 artifact install-test web-test example-test extension-test fuz
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
 # against OpenSSL, a table-driven decoder and memcpy; print through the host against the decoder alone;
-# the list methods at growing sizes; printing under Wine against lp and a plain TCP write (skipped
-# without Wine/CUPS); the page library's Base64 encoders against Node's Buffer.
+# the list methods at growing sizes; printing under Wine, by nphost and by the running tovi-bridge.exe,
+# against lp and a plain TCP write (skipped without Wine/CUPS); the page library's Base64 encoders
+# against Node's Buffer.
 bench: build-bench build-win64
 	build/bench/decoder_bench
 	build/bench/print_path_bench

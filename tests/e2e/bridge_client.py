@@ -61,7 +61,10 @@ class BridgeClient:
     def print_document(self, origin, data, printer=None, part_text=PART_TEXT):
         """Prints bytes as the page library does: one request, or parts of part_text characters when
         the Base64 text is longer. Returns the replies, the last one the print's own."""
-        text = base64.b64encode(data).decode("ascii")
+        return self.print_text(origin, base64.b64encode(data).decode("ascii"), printer, part_text)
+
+    def print_text(self, origin, text, printer=None, part_text=PART_TEXT):
+        """As print_document, for a document already in Base64."""
         slices = [text[i:i + part_text] for i in range(0, len(text), part_text)] or [""]
         extra = {"printer": printer} if printer is not None else {}
         if len(slices) == 1:
