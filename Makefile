@@ -27,20 +27,43 @@ unit32: build-linux32
 	qemu-i386 -cpu max build/linux32/unit_tests --gtest_brief=1
 	qemu-i386 -cpu kvm32 build/linux32/unit_tests --gtest_brief=1 --gtest_filter='Base64*:Tiers/Base64*'
 
-# The product DLL read as a file: format, exports, calling conventions, imports, version resource.
-artifact: build-win32
-	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll
+# The product DLLs read as files: format, exports, calling conventions, imports, version resource.
+artifact: build-win32 build-win64
+	python3 tests/artifact/check_dll.py build/win32/nptovi32.dll build/win64/nptovi64.dll
 
 # The install scripts under Wine's cmd and reg, for one user and for all users; the packages of
 # `make dist`: signed with a throwaway certificate, and the MSI installed, upgraded and removed under
-# Wine in an empty prefix. The example page's script against a stand-in plug-in.
-.PHONY: install-test example-test
-install-test: build-win32
+# Wine in an empty prefix. The example page on the library, against a stand-in plug-in and extension.
+.PHONY: install-test example-test extension-test browsers
+install-test: build-win32 build-win64
 	python3 tests/install/test_install.py
 	python3 tests/install/test_package.py
 
-example-test: deps
+example-test: web
 	node tests/examples/test_print_page.js
+
+# The browser extension's background logic in Node, against stand-ins for the browser's APIs; its
+# packages (store zip, .xpi, a .crx signed with a throwaway key, read as Chromium's own are).
+extension-test: deps
+	node --test tests/extension/
+	python3 tests/extension/test_pack.py
+
+# The extension in Debian's Chromium and Firefox ESR, headless, each starting the win64 tovi-bridge.exe
+# under Wine as its native host, against the end-to-end spooler: consent, printing, limits, forgery, a
+# host that dies. Stops all it starts.
+browsers: build-win64 web
+	python3 tests/browsers/run_browsers.py
+
+# The page library (web/): its classic script made from the module's source; its logic under Node's
+# own test runner (stand-in plug-in elements and extension, the encoder against Buffer up to 64 MiB,
+# the npm package's contents); a TypeScript consumer checked against tovi-print.d.ts.
+.PHONY: web web-test
+web: deps
+	node web/build.js
+
+web-test: web
+	node --test tests/web/*.test.mjs
+	web/node_modules/.bin/tsc -p tests/web/tsconfig.json
 
 # Fuzzing with libFuzzer, ASan and UBSan: a short run of each target from its committed corpus, and
 # the decoder's corpus against Python's strict decoder. `make fuzz FUZZ_SECONDS=600` runs longer.
@@ -68,7 +91,7 @@ e2e: build-win64 build-win32
 # A browser engine written by others: the module built for the Unix NPAPI ABI (build/engine/nptovi.so,
 # on the Linux platform layer over CUPS) in QtWebKit under Xvfb, pages from 127.0.0.1 printing through
 # the e2e spooler. Stops all it starts.
-engine: build-engine
+engine: build-engine web
 	python3 tests/engine/run_engine.py
 
 # The same end-to-end suite against the product users install, build/win32's nphost.exe and
@@ -80,27 +103,34 @@ e2e32: build-win32 build-win64
 	scripts/vm32/vm.sh e2e
 
 # The product at work: a private CUPS raw queue feeding a local TCP printer, and nphost driving the
-# plug-in through info, version, printers, macs and a printed sample label.
+# plug-in through info, version, printers, macs and a printed sample label; then the same label from a
+# page in Chromium through the extension and tovi-bridge.exe.
 demo: build-win32 build-win64
 	@scripts/demo.sh
 
-test: unit unit32 artifact install-test example-test fuzz-smoke memcheck e2e engine e2e32
+test: unit unit32 artifact install-test web-test example-test extension-test fuzz-smoke memcheck e2e engine browsers e2e32
 	@echo "make test: all layers passed"
 
 # Benchmarks, optimised build (figures only, nothing passes or fails on time): the decoder's tiers
 # against OpenSSL, a table-driven decoder and memcpy; print through the host against the decoder alone;
-# the list methods at growing sizes; printing under Wine against lp and a plain TCP write (skipped
-# without Wine/CUPS).
+# the list methods at growing sizes; printing under Wine, by nphost and by the running tovi-bridge.exe,
+# against lp and a plain TCP write (skipped without Wine/CUPS); the page library's Base64 encoders
+# against Node's Buffer.
 bench: build-bench build-win64
 	build/bench/decoder_bench
 	build/bench/print_path_bench
 	build/bench/lists_bench
 	python3 bench/e2e_print.py
+	node bench/web_base64.mjs
 
-# The packages a user installs: dist/nptovi32-<version>-win32.zip and dist/nptovi32-<version>-x86.msi.
-# `make dist SIGN_PFX=key.pfx SIGN_PASS_FILE=password.txt` signs the DLL, nphost.exe and the MSI.
+# The packages a user installs: dist/nptovi32-<version>-win32.zip (both DLLs) and the MSIs
+# dist/nptovi32-<version>-x86.msi and -x64.msi, and the browser extension for the stores.
+# `make dist SIGN_PFX=key.pfx SIGN_PASS_FILE=password.txt` signs the DLLs, the programs and the MSIs;
+# `EXTENSION_KEY=key.pem [EXTENSION_URL=https://host/path/ternaport-print-<version>.crx]` adds the
+# extension as a signed .crx with the update manifest for ExtensionInstallForcelist.
 dist:
-	@SIGN_PFX="$(SIGN_PFX)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" scripts/dist.sh
+	@SIGN_PFX="$(SIGN_PFX)" SIGN_PASS_FILE="$(SIGN_PASS_FILE)" EXTENSION_KEY="$(EXTENSION_KEY)" \
+	  EXTENSION_URL="$(EXTENSION_URL)" scripts/dist.sh
 
 clean:
 	rm -rf build

@@ -1,17 +1,23 @@
 @echo off
-rem Removes the registration that install.cmd wrote: the plug-in's key under
-rem Software\MozillaPlugins with its values and MIME type, and Software\MozillaPlugins itself
-rem when no other plug-in is registered there. nptovi32.dll and its folder are not touched.
+rem Removes the registration that install.cmd wrote: the plug-in's keys under
+rem Software\MozillaPlugins with their values and MIME type (on 64-bit Windows the 64-bit DLL's too),
+rem and Software\MozillaPlugins itself when no other plug-in is registered there; and the bridge's keys
+rem under Software\{Google\Chrome,Microsoft\Edge,Mozilla}\NativeMessagingHosts. The files and their
+rem folder are not touched.
+rem
+rem The bridge's name is filled in by CMake from CMakeLists.txt; the zip ships the filled-in copy.
 rem
 rem   uninstall.cmd         for the current user (HKEY_CURRENT_USER)
-rem   uninstall.cmd /all    for all users (HKEY_LOCAL_MACHINE, 32-bit registry view); run it
-rem                         from a command prompt started with "Run as administrator"
+rem   uninstall.cmd /all    for all users (HKEY_LOCAL_MACHINE, both registry views on 64-bit
+rem                         Windows); run it from a command prompt started with "Run as administrator"
 rem
 rem Exit codes: 0 removed, or nothing was registered; 1 bad argument; 3 the registry refused
 rem the removal.
 setlocal EnableExtensions DisableDelayedExpansion
 
 set "PLUGIN_ID=@ternaport.com/nptovi32"
+set "PLUGIN_ID64=@ternaport.com/nptovi64"
+set "HOST_NAME=@NPTOVI_BRIDGE_NAME@"
 
 set "SCOPE=user"
 :parse_arguments
@@ -33,40 +39,58 @@ call :print_usage
 exit /b 0
 
 :arguments_done
-rem The same registry view as install.cmd: the 32-bit one for all users on 64-bit Windows.
-set "VIEW="
+rem The same keys and views as install.cmd: on 64-bit Windows the 64-bit DLL's registration too
+rem (for the current user under a key of its own, for all users the same key in the 64-bit view).
+set "WIN64="
+if /i not "%PROCESSOR_ARCHITECTURE%"=="x86" set "WIN64=1"
+if defined PROCESSOR_ARCHITEW6432 set "WIN64=1"
+set "VIEW32="
+set "VIEW64="
+set "HOST_VIEW="
 set "ROOT=HKEY_CURRENT_USER"
+set "ID64=%PLUGIN_ID64%"
 set "SCOPE_TEXT=the current user"
 set "OTHER_SCOPE=uninstall.cmd /all"
 if "%SCOPE%"=="user" goto scope_done
 set "ROOT=HKEY_LOCAL_MACHINE"
+set "ID64=%PLUGIN_ID%"
 set "SCOPE_TEXT=all users"
 set "OTHER_SCOPE=uninstall.cmd"
-if /i not "%PROCESSOR_ARCHITECTURE%"=="x86" set "VIEW=/reg:32"
-if defined PROCESSOR_ARCHITEW6432 set "VIEW=/reg:32"
+if defined WIN64 set "VIEW32=/reg:32"
+if defined WIN64 set "VIEW64=/reg:64"
+if defined WIN64 set "HOST_VIEW=/reg:64"
 :scope_done
 
 set "PARENT=%ROOT%\Software\MozillaPlugins"
+set "REMOVED=0"
 set "KEY=%PARENT%\%PLUGIN_ID%"
+set "VIEW=%VIEW32%"
+call :remove_registration
+if errorlevel 1 goto delete_failed
+if not defined WIN64 goto removed
+set "KEY=%PARENT%\%ID64%"
+set "VIEW=%VIEW64%"
+call :remove_registration
+if errorlevel 1 goto delete_failed
 
-reg query "%KEY%" %VIEW% >nul 2>&1
-if not errorlevel 1 goto registered
+:removed
+set "VIEW=%HOST_VIEW%"
+set "KEY=%ROOT%\Software\Google\Chrome\NativeMessagingHosts\%HOST_NAME%"
+call :remove_host_key
+if errorlevel 1 goto delete_failed
+set "KEY=%ROOT%\Software\Microsoft\Edge\NativeMessagingHosts\%HOST_NAME%"
+call :remove_host_key
+if errorlevel 1 goto delete_failed
+set "KEY=%ROOT%\Software\Mozilla\NativeMessagingHosts\%HOST_NAME%"
+call :remove_host_key
+if errorlevel 1 goto delete_failed
+
+if not "%REMOVED%"=="0" goto removed_report
 echo The plug-in is not registered for %SCOPE_TEXT%; nothing to remove.
 echo If it was installed the other way, run %OTHER_SCOPE%.
 exit /b 0
-
-:registered
-set "REGISTERED_DLL="
-for /f "tokens=1,2,*" %%A in ('reg query "%KEY%" /v Path %VIEW% 2^>nul') do if /i "%%A"=="Path" set "REGISTERED_DLL=%%C"
-
-reg delete "%KEY%" /f %VIEW% >nul
-if errorlevel 1 goto delete_failed
-call :remove_parent_if_empty
-
-echo Removed the plug-in's registration for %SCOPE_TEXT%:
-echo   key  "%KEY%"
-if defined VIEW echo   in the 32-bit registry view
-if defined REGISTERED_DLL echo   file "%REGISTERED_DLL%" is left in place
+:removed_report
+echo Removed the plug-in's registration for %SCOPE_TEXT%; the files are left in place.
 echo Restart the browser so that it forgets the plug-in.
 exit /b 0
 
@@ -74,6 +98,32 @@ exit /b 0
 echo uninstall.cmd: could not remove "%KEY%".>&2
 if "%SCOPE%"=="all" echo Removing an installation for all users needs an administrator: start the command prompt with "Run as administrator".>&2
 exit /b 3
+
+rem Deletes the bridge's KEY in VIEW when it is there (nothing above it, which the browser owns),
+rem says so and counts it; exit 1 when the registry refuses.
+:remove_host_key
+reg query "%KEY%" %VIEW% >nul 2>&1
+if errorlevel 1 exit /b 0
+reg delete "%KEY%" /f %VIEW% >nul
+if errorlevel 1 exit /b 1
+set /a REMOVED+=1
+echo   removed key "%KEY%" %VIEW%
+exit /b 0
+
+rem Deletes KEY in VIEW when it is there, says so and counts it, then Software\MozillaPlugins there
+rem when nothing else is left in it; exit 1 when the registry refuses.
+:remove_registration
+reg query "%KEY%" %VIEW% >nul 2>&1
+if errorlevel 1 exit /b 0
+set "REGISTERED_DLL="
+for /f "tokens=1,2,*" %%A in ('reg query "%KEY%" /v Path %VIEW% 2^>nul') do if /i "%%A"=="Path" set "REGISTERED_DLL=%%C"
+reg delete "%KEY%" /f %VIEW% >nul
+if errorlevel 1 exit /b 1
+set /a REMOVED+=1
+echo   removed key "%KEY%" %VIEW%
+if defined REGISTERED_DLL echo     which named "%REGISTERED_DLL%"
+call :remove_parent_if_empty
+exit /b 0
 
 :print_usage
 echo Usage: uninstall.cmd [/all]

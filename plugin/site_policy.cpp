@@ -6,15 +6,10 @@
 #include "plugin/browser_funcs.h"
 #include "plugin/messages.h"
 #include "plugin/origin.h"
+#include "plugin/policy_key.h"
 #include "plugin/script_object.h"
 
 namespace {
-
-const char kPolicyKey[] = "SOFTWARE\\Policies\\Ternaport\\Print Plugin";
-// Values are read as the registry keeps them, in UTF-16: the ANSI functions would convert them with
-// "best fit", which makes the line https://tōkyō.example the other, ASCII site https://tokyo.example.
-const WCHAR kAllowedOrigins[] = WIDE_LITERAL("AllowedOrigins");
-const WCHAR kAllowHardwareAddresses[] = WIDE_LITERAL("AllowHardwareAddresses");
 
 // A policy value larger than this is no list an administrator wrote; it is refused as malformed.
 const DWORD kMaxValueBytes = 1u << 20;
@@ -78,7 +73,7 @@ ValueRead AllowsOrigin(HKEY key, const char* origin, bool* allowed) {
   DWORD type = 0;
   ModuleBlock<BYTE> data;
   DWORD size = 0;
-  const ValueRead read = ReadValue(key, kAllowedOrigins, &type, &data, &size);
+  const ValueRead read = ReadValue(key, kPolicyAllowedOrigins, &type, &data, &size);
   *allowed = read == ValueMissing;
   if (read != ValueOk) return read;
 
@@ -102,7 +97,7 @@ ValueRead AllowsHardwareAddresses(HKEY key, bool* allowed) {
   DWORD type = 0;
   ModuleBlock<BYTE> data;
   DWORD size = 0;
-  const ValueRead read = ReadValue(key, kAllowHardwareAddresses, &type, &data, &size);
+  const ValueRead read = ReadValue(key, kPolicyAllowHardwareAddresses, &type, &data, &size);
   *allowed = read == ValueMissing;
   if (read != ValueOk) return read;
   DWORD value = 0;
@@ -127,10 +122,9 @@ bool DecideSiteAccess(const char* origin, SiteAccess* access) {
   access->siteAllowed = true;
   access->hardwareAddressesAllowed = true;
   HKEY key = nullptr;
-  const LONG opened =
-      RegOpenKeyExA(HKEY_LOCAL_MACHINE, kPolicyKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &key);
-  if (Is(opened, ERROR_FILE_NOT_FOUND) || Is(opened, ERROR_PATH_NOT_FOUND)) return true;
-  if (!Is(opened, ERROR_SUCCESS)) {
+  const PolicyKeyOpen opened = OpenPolicyKey(&key);
+  if (opened == PolicyKeyAbsent) return true;
+  if (opened == PolicyKeyUnreadable) {
     // A policy is there but cannot be read: it restricts as a malformed one does.
     access->siteAllowed = false;
     access->hardwareAddressesAllowed = false;

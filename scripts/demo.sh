@@ -2,7 +2,9 @@
 # make demo: the plug-in at work on this machine. It stands up a private CUPS daemon with one raw queue
 # (the default printer) that feeds a TCP "printer" on 127.0.0.1, then drives the plug-in through
 # nphost under Wine as a page would: identity, version, printers, hardware addresses, and a printed
-# label whose received bytes are compared with the sent ones. Everything it starts it stops, by pid,
+# label whose received bytes are compared with the sent ones; then the same label from a page in
+# headless Chromium, through the extension (its consent window answered) and tovi-bridge.exe, which
+# Chromium starts as its native host. Everything it starts it stops, by pid,
 # on every exit; nothing outside build/demo is changed.
 # Expects the win32 and win64 builds (the Makefile's demo target makes them).
 set -euo pipefail
@@ -28,7 +30,7 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-for f in build/win32/nptovi32.dll build/win64/nptovi32.dll build/win64/nphost.exe; do
+for f in build/win32/nptovi32.dll build/win64/nptovi64.dll build/win64/nphost.exe build/win64/tovi-bridge.exe; do
   [ -f "$f" ] || { echo "demo: $f is missing; run make demo" >&2; exit 1; }
 done
 rm -rf "$work" && mkdir -p "$work"
@@ -50,7 +52,7 @@ nphost --help >/dev/null 2>&1 </dev/null  # starts Wine's services with no pipe 
 
 step "--plugin build/win32/nptovi32.dll info     # the 32-bit DLL users install"
 nphost --plugin "$(winpath build/win32/nptovi32.dll)" info
-step "info                                       # the 64-bit build, loaded"
+step "info                                       # nptovi64.dll, the 64-bit build, loaded"
 nphost info
 step version
 nphost version
@@ -83,6 +85,18 @@ else
   cmp "$label" "$received" >&2 || true
   exit 1
 fi
+
+echo
+echo "demo: the same label from a web page in Chromium, through the extension and tovi-bridge.exe"
+# Chromium starts the native host through this launcher: the bridge under this demo's Wine prefix,
+# wineserver (found through TMPDIR) and spooler.
+cat >"$work/tovi-bridge.sh" <<LAUNCHER
+#!/bin/sh
+export WINEPREFIX='${WINEPREFIX:-$root/build/wineprefix}' TMPDIR='${TMPDIR:-/tmp}' CUPS_SERVER='$CUPS_SERVER'
+exec '$root/scripts/wine.sh' '$root/build/win64/tovi-bridge.exe' "\$@"
+LAUNCHER
+chmod +x "$work/tovi-bridge.sh"
+node scripts/demo_browser.mjs "$work/browser" "$work/tovi-bridge.sh" "$label" "$work/received"
 
 echo
 if scripts/vm32/vm.sh cached; then

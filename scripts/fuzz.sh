@@ -19,11 +19,11 @@ cd "$(dirname "$0")/.."
 mode=${1:-smoke}
 seconds=${2:-600}
 smoke_seconds=20
-targets=(decoder_fuzz script_fuzz origin_fuzz)
+targets=(decoder_fuzz script_fuzz origin_fuzz bridge_fuzz)
 build=build/fuzz
 bin=$build/tests/fuzz
 # Decoder inputs are texts; script inputs are programs, where longer ones do more.
-declare -A max_len=([decoder_fuzz]=4096 [script_fuzz]=2048 [origin_fuzz]=512)
+declare -A max_len=([decoder_fuzz]=4096 [script_fuzz]=2048 [origin_fuzz]=512 [bridge_fuzz]=4096)
 
 build_targets() {
   [ -f $build/CMakeCache.txt ] || cmake --preset fuzz >/dev/null

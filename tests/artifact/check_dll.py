@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-"""Checks the built 32-bit plug-in DLL as a file, the way a browser's plug-in loader sees it.
+"""Checks the built plug-in DLLs as files, the way a browser's plug-in loader sees them.
 
-Reads the PE image itself (no source): the format, the five exports with their ordinals and
-undecorated names, the calling convention of each export (from its machine code), the imported DLLs
-and functions, and the version resource with the plug-in's keys in order.
+Reads each PE image itself (no source): the format, the five exports with their ordinals and
+undecorated names, the calling convention of each export (from its machine code; 32-bit only, x64
+has one convention), the imported DLLs and functions, and the version resource with the plug-in's
+keys in order. What each file must be follows from its name (the table PRODUCTS).
 
-Usage: check_dll.py path/to/nptovi32.dll   (exit 0 when every check passes)
+Usage: check_dll.py path/to/nptovi32.dll [path/to/nptovi64.dll ...]   (exit 0 when every check passes)
 """
+import os
 import re
 import struct
 import subprocess
@@ -19,8 +21,8 @@ EXPORTS = {
     4: "NP_GetMIMEDescription",
     5: "NP_GetValue",
 }
-# How each export returns: __stdcall pops its arguments, __cdecl leaves them to the caller.
-RETURNS = {
+# How each 32-bit export returns: __stdcall pops its arguments, __cdecl leaves them to the caller.
+RETURNS_I386 = {
     "NP_GetEntryPoints": "ret $0x4",
     "NP_Initialize": "ret $0x4",
     "NP_Shutdown": "ret",
@@ -40,19 +42,32 @@ REQUIRED_IMPORTS = {
     # Printer names compared ignoring letter case only.
     "kernel32.dll": {"CompareStringOrdinal"},
 }
-VERSION_STRINGS = [
-    ("CompanyName", "Ternaport"),
-    ("FileDescription", "Ternaport Print Plugin"),
-    ("FileVersion", "0.0.0.11"),
-    ("InternalName", "nptovi32"),
-    ("LegalCopyright", None),  # any notice
-    ("OriginalFilename", "nptovi32.dll"),
-    ("ProductName", "Ternaport Print Plugin"),
-    ("ProductVersion", "0.0.0.11"),
-    ("MIMEType", "application/x-vnd-tovi-print"),
-    ("FileExtents", ""),
-    ("FileOpenName", ""),
-]
+
+def version_strings(module):
+    """The version resource's strings, in order: the same identity for both DLLs, each its own file name."""
+    return [
+        ("CompanyName", "Ternaport"),
+        ("FileDescription", "Ternaport Print Plugin"),
+        ("FileVersion", "0.0.0.11"),
+        ("InternalName", module),
+        ("LegalCopyright", None),  # any notice
+        ("OriginalFilename", f"{module}.dll"),
+        ("ProductName", "Ternaport Print Plugin"),
+        ("ProductVersion", "0.0.0.11"),
+        ("MIMEType", "application/x-vnd-tovi-print"),
+        ("FileExtents", ""),
+        ("FileOpenName", ""),
+    ]
+
+
+# The products by file name: a browser loads only a DLL of its own bitness, so the name promises the
+# machine. magic 0x10B is PE32, 0x20B PE32+; pointer is the size of an import thunk.
+PRODUCTS = {
+    "nptovi32.dll": {"machine": (0x14C, "i386"), "magic": (0x10B, "PE32"), "pointer": 4,
+                     "objdump": "i686-w64-mingw32-objdump", "returns": RETURNS_I386},
+    "nptovi64.dll": {"machine": (0x8664, "x86-64"), "magic": (0x20B, "PE32+"), "pointer": 8,
+                     "objdump": "x86_64-w64-mingw32-objdump", "returns": {}},
+}
 
 failures = []
 passed = 0
@@ -78,8 +93,10 @@ class Image:
             "<HHIIIHH", data, pe + 4)
         opt = pe + 24
         self.magic = struct.unpack_from("<H", data, opt)[0]
-        self.image_base = struct.unpack_from("<I", data, opt + 28)[0]
-        dirs = opt + 96
+        # PE32+ widens the image base to 8 bytes and drops the field before it.
+        wide = self.magic == 0x20B
+        self.image_base = struct.unpack_from("<Q" if wide else "<I", data, opt + (24 if wide else 28))[0]
+        dirs = opt + (112 if wide else 96)
         self.directories = [struct.unpack_from("<II", data, dirs + 8 * i) for i in range(16)]
         self.sections = []
         table = opt + opt_size
@@ -98,6 +115,9 @@ class Image:
 
     def u32(self, rva):
         return struct.unpack_from("<I", self.data, self.offset(rva))[0]
+
+    def u64(self, rva):
+        return struct.unpack_from("<Q", self.data, self.offset(rva))[0]
 
     def cstring(self, rva):
         start = self.offset(rva)
@@ -120,7 +140,10 @@ def exports(image):
     return by_ordinal
 
 
-def imports(image):
+def imports(image, pointer):
+    """{dll: [function names, or "#ordinal"]}; each thunk is pointer bytes, its top bit the ordinal flag."""
+    read = image.u64 if pointer == 8 else image.u32
+    by_ordinal = 1 << (8 * pointer - 1)
     rva, _ = image.directories[1]
     result = {}
     while True:
@@ -130,11 +153,11 @@ def imports(image):
         functions = []
         thunk = lookup or first
         while True:
-            entry = image.u32(thunk)
+            entry = read(thunk)
             if entry == 0:
                 break
-            functions.append(f"#{entry & 0xFFFF}" if entry & 0x80000000 else image.cstring(entry + 2))
-            thunk += 4
+            functions.append(f"#{entry & 0xFFFF}" if entry & by_ordinal else image.cstring(entry + 2))
+            thunk += pointer
         result[image.cstring(name).lower()] = functions
         rva += 20
 
@@ -187,11 +210,11 @@ def parse_block(data, at):
     return key, value, kind, children, end
 
 
-def first_return(path, image, rva):
+def first_return(objdump, path, image, rva):
     """The first return instruction met when disassembling from an export's address."""
     start = image.image_base + rva
     out = subprocess.run(
-        ["i686-w64-mingw32-objdump", "-d", "--no-show-raw-insn", f"--start-address={start:#x}",
+        [objdump, "-d", "--no-show-raw-insn", f"--start-address={start:#x}",
          f"--stop-address={start + 512:#x}", path],
         check=True, capture_output=True, text=True).stdout
     for line in out.splitlines():
@@ -201,28 +224,38 @@ def first_return(path, image, rva):
     return None
 
 
-def main(path):
+def check_dll(path):
+    file_name = os.path.basename(path)
+    product = PRODUCTS.get(file_name)
+    check(product is not None, f"{file_name} is one of {', '.join(PRODUCTS)}")
+    if product is None:
+        return
     with open(path, "rb") as f:
         image = Image(f.read())
 
-    print("format")
-    check(image.machine == 0x14C, "machine is i386")
-    check(image.magic == 0x10B, "optional header is PE32")
+    print(f"{file_name}: format")
+    machine, machine_name = product["machine"]
+    magic, magic_name = product["magic"]
+    check(image.machine == machine, f"machine is {machine_name} (found {image.machine:#x})")
+    check(image.magic == magic, f"optional header is {magic_name} (found {image.magic:#x})")
     check(image.characteristics & 0x2000 != 0, "image is a DLL")
+    if (image.machine, image.magic) != (machine, magic):
+        return
 
-    print("exports")
+    print(f"{file_name}: exports")
     table = exports(image)
     check(sorted(table) == sorted(EXPORTS), f"exactly the ordinals 1 to 5 (found {sorted(table)})")
     for ordinal, name in EXPORTS.items():
         found = table.get(ordinal, [None, None])
         check(found[0] == name, f"ordinal {ordinal} is {name} (found {found[0]})")
-    for ordinal, (name, address) in table.items():
-        if name in RETURNS:
-            got = first_return(path, image, address)
-            check(got == RETURNS[name], f"{name} returns with '{RETURNS[name]}' (found '{got}')")
+    returns = product["returns"]
+    for ordinal, (export, address) in table.items():
+        if export in returns:
+            got = first_return(product["objdump"], path, image, address)
+            check(got == returns[export], f"{export} returns with '{returns[export]}' (found '{got}')")
 
-    print("imports")
-    dlls = imports(image)
+    print(f"{file_name}: imports")
+    dlls = imports(image, product["pointer"])
     for dll, functions in sorted(dlls.items()):
         check(dll in SYSTEM_DLLS, f"{dll} is one of Windows' own DLLs")
         by_ordinal = [f for f in functions if f.startswith("#")]
@@ -232,38 +265,43 @@ def main(path):
         check(not missing, f"{dll} supplies {', '.join(sorted(required))}"
               + (f" (missing {', '.join(sorted(missing))})" if missing else ""))
 
-    print("version resource")
+    print(f"{file_name}: version resource")
     key, fixed, _, children, _ = parse_block(version_resource(image), 0)
     check(key == "VS_VERSION_INFO", "block VS_VERSION_INFO")
-    (signature, _, file_ms, file_ls, product_ms, product_ls, mask, flags, os, kind,
+    (signature, _, file_ms, file_ls, product_ms, product_ls, mask, flags, file_os, kind,
      subtype) = struct.unpack_from("<11I", fixed, 0)
     check(signature == 0xFEEF04BD, "fixed part signature")
     check((file_ms, file_ls) == (0, 11), "file version 0.0.0.11")
     check((product_ms, product_ls) == (0, 11), "product version 0.0.0.11")
     check(mask == 0x3F and flags & 0x1, "flags mask 0x3F with the debug flag set")
-    check(os == 0x40000 and kind == 2 and subtype == 0, "VOS_NT, VFT_DLL, subtype 0")
+    check(file_os == 0x40000 and kind == 2 and subtype == 0, "VOS_NT, VFT_DLL, subtype 0")
     blocks = {child[0]: child for child in children}
     tables = blocks.get("StringFileInfo", (None, None, None, [], None))[3]
     check([t[0] for t in tables] == ["040904E4"], "one string table, 040904E4")
     strings = [(s[0], s[1].decode("utf-16-le").rstrip("\0")) for s in (tables[0][3] if tables else [])]
-    check([k for k, _ in strings] == [k for k, _ in VERSION_STRINGS],
+    expected_strings = version_strings(file_name[:-len(".dll")])
+    check([k for k, _ in strings] == [k for k, _ in expected_strings],
           f"string keys in order: {', '.join(k for k, _ in strings)}")
     values = dict(strings)
-    for name, expected in VERSION_STRINGS:
+    for key, expected in expected_strings:
         if expected is not None:
-            check(values.get(name) == expected, f"{name} = \"{expected}\" (found {values.get(name)!r})")
+            check(values.get(key) == expected, f"{key} = \"{expected}\" (found {values.get(key)!r})")
         else:
-            check(bool(values.get(name)), f"{name} holds a notice")
+            check(bool(values.get(key)), f"{key} holds a notice")
     variables = blocks.get("VarFileInfo", (None, None, None, [], None))[3]
     translation = [struct.unpack("<HH", v[1][:4]) for v in variables if v[0] == "Translation"]
     check(translation == [(0x0409, 0x04E4)], "Translation 0x0409, 0x04E4")
 
+
+def main(paths):
+    for path in paths:
+        check_dll(path)
     print(f"{passed} passed, {len(failures)} failed")
     return 0 if not failures else 1
 
 
 if __name__ == "__main__":
-    if len(sys.argv) != 2:
+    if len(sys.argv) < 2:
         print(__doc__)
         sys.exit(2)
-    sys.exit(main(sys.argv[1]))
+    sys.exit(main(sys.argv[1:]))

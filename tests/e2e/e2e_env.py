@@ -21,15 +21,17 @@ from tcp_printer import TcpPrinter  # noqa: E402  (scripts/ is no package)
 # emulates every instruction, so each step takes several times longer there.
 TARGET = os.environ.get("NPTOVI_TARGET", "win64")
 # The largest document printed is smaller in the guest, where its Base64 round trip dominates the run.
-MACHINE, WINE_LOADER, SLOWDOWN, LARGE_DOCUMENT_MIB = {
-    "win64": ("x86-64", "/usr/lib/wine/wine64", 1, 16),
-    "win32": ("i386", "/usr/lib/wine/wine", 5, 4)}[TARGET]
+# Each build's nphost loads the plug-in of its own bitness from beside itself.
+MACHINE, WINE_LOADER, SLOWDOWN, LARGE_DOCUMENT_MIB, MODULE_FILE = {
+    "win64": ("x86-64", "/usr/lib/wine/wine64", 1, 16, "nptovi64.dll"),
+    "win32": ("i386", "/usr/lib/wine/wine", 5, 4, "nptovi32.dll")}[TARGET]
 NPHOST = os.path.join(ROOT, "build", TARGET, "nphost.exe")
-DLL = os.path.join(ROOT, "build", TARGET, "nptovi32.dll")  # the module nphost loads by default
+DLL = os.path.join(ROOT, "build", TARGET, MODULE_FILE)  # the module nphost loads by default
+BRIDGE = os.path.join(ROOT, "build", TARGET, "tovi-bridge.exe")  # the native-messaging host
 
 WORK = os.path.join(ROOT, "build", "e2e")
 DLL32 = os.path.join(ROOT, "build", "win32", "nptovi32.dll")
-DLL64 = os.path.join(ROOT, "build", "win64", "nptovi32.dll")
+DLL64 = os.path.join(ROOT, "build", "win64", "nptovi64.dll")
 WINE = os.path.join(ROOT, "scripts", "wine.sh")
 SPOOLER = os.path.join(ROOT, "scripts", "spooler.sh")
 
@@ -279,3 +281,20 @@ def japanese_wine():
         subprocess.run([WINE, NPHOST, "--help"], env=wine_env, stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=COMMAND_TIMEOUT)
     return env
+
+
+# The administrator's site policy, as Group Policy writes it (the 64-bit view).
+POLICY_KEY = r"HKLM\SOFTWARE\Policies\Ternaport\Print Plugin"
+VENDOR_KEY = r"HKLM\SOFTWARE\Policies\Ternaport"
+
+
+def set_policy_origins(lines):
+    """AllowedOrigins: lines separated by \\0, as reg.exe takes them."""
+    wine_reg("add", POLICY_KEY, "/v", "AllowedOrigins", "/t", "REG_MULTI_SZ", "/d", lines, "/f", "/reg:64")
+
+
+def remove_policy():
+    try:
+        wine_reg("delete", VENDOR_KEY, "/f", "/reg:64")
+    except RuntimeError:
+        pass  # not there

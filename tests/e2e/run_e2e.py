@@ -17,7 +17,11 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_env  # noqa: E402
 
 MODULES = ["test_identity", "test_printer_list", "test_printing", "test_hardware_addresses",
+<<<<<<< HEAD
            "test_site_policy", "test_packages"]
+=======
+           "test_site_policy", "test_bridge"]
+>>>>>>> main
 
 
 class CountingResult(unittest.TextTestResult):
@@ -63,7 +67,7 @@ def main():
         if not shutil.which(tool):
             print("e2e: %s is missing; run make deps" % tool, file=sys.stderr)
             return 2
-    for path in (e2e_env.NPHOST, e2e_env.DLL):
+    for path in (e2e_env.NPHOST, e2e_env.DLL, e2e_env.BRIDGE):
         if not os.path.exists(path):
             print("e2e: %s is missing; run make build-%s" % (path, e2e_env.TARGET), file=sys.stderr)
             return 2

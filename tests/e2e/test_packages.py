@@ -25,7 +25,6 @@ PLUGIN_KEY = r"HKEY_LOCAL_MACHINE\Software\MozillaPlugins\@ternaport.com/nptovi3
 PROGRAMS = r"C:\Program Files"
 PROGRAMS_X86 = r"C:\Program Files (x86)"
 PRODUCT_FOLDER = r"Ternaport\Print Plugin"
-POLICY_KEY = r"HKLM\SOFTWARE\Policies\Ternaport"
 SITE_REFUSED = b"?501 access denied - this site may not use the plug-in\n"
 DOCUMENT = bytes(range(256)) * 16 + b"packaged\r\n"
 
@@ -121,7 +120,7 @@ class X64PackageOn64BitWindows(PackagedPlugin):
                 with self.subTest("discover and print", bits=bits):
                     self.assert_discovers_and_prints(bits, nphosts[bits], folders[bits])
 
-            result = self.machine.reg("add", POLICY_KEY + r"\Print Plugin", "/v", "AllowedOrigins",
+            result = self.machine.reg("add", e2e_env.POLICY_KEY, "/v", "AllowedOrigins",
                                       "/t", "REG_MULTI_SZ", "/d", "https://shop.example.com", "/f", "/reg:64")
             policy = True
             self.assertEqual(result.code, 0, result)
@@ -132,7 +131,7 @@ class X64PackageOn64BitWindows(PackagedPlugin):
                                               "print", "--printer", QUEUE, "--base64", "QUJD")
                     self.assertEqual((result.code, result.err), (1, SITE_REFUSED), result)
                     self.assertEqual(self.spooler.job_count(), jobs, "something was spooled")
-            self.machine.reg("delete", POLICY_KEY, "/f", "/reg:64")
+            self.machine.reg("delete", e2e_env.VENDOR_KEY, "/f", "/reg:64")
             policy = False
 
             result = self.machine.msiexec(64, "/x", e2e_env.windows_path(msi))
@@ -150,7 +149,7 @@ class X64PackageOn64BitWindows(PackagedPlugin):
                     self.assertEqual((result.code, result.out, result.err), (3, b"", nothing_found(bits)))
         finally:  # for the tests that follow in this prefix
             if policy:
-                self.machine.reg("delete", POLICY_KEY, "/f", "/reg:64")
+                self.machine.reg("delete", e2e_env.VENDOR_KEY, "/f", "/reg:64")
             if installed:
                 self.machine.msiexec(64, "/x", e2e_env.windows_path(msi))
 

@@ -15,8 +15,7 @@ import e2e_env
 from e2e_env import nphost, wait_for_jobs
 
 QUEUE = "e2e-policy"
-POLICY_KEY = r"HKLM\SOFTWARE\Policies\Ternaport\Print Plugin"
-VENDOR_KEY = r"HKLM\SOFTWARE\Policies\Ternaport"
+POLICY_KEY = e2e_env.POLICY_KEY
 SITE_REFUSED = "?501 access denied - this site may not use the plug-in"
 ADDRESSES_OFF = "?502 access denied - hardware addresses are turned off"
 POLICY_DIR = os.path.join(e2e_env.ROOT, "policy")
@@ -28,15 +27,8 @@ TOKYO_ASCII = "https://xn--tky-qxac.example"
 ORIGINS = "https://shop.example.com\\0https://*.example.org"
 
 
-def set_origins(lines):
-    e2e_env.wine_reg("add", POLICY_KEY, "/v", "AllowedOrigins", "/t", "REG_MULTI_SZ", "/d", lines, "/f", "/reg:64")
-
-
-def remove_policy():
-    try:
-        e2e_env.wine_reg("delete", VENDOR_KEY, "/f", "/reg:64")
-    except RuntimeError:
-        pass  # not there
+set_origins = e2e_env.set_policy_origins
+remove_policy = e2e_env.remove_policy
 
 
 class SitePolicy(unittest.TestCase):

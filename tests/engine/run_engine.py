@@ -168,6 +168,72 @@ def cases():
 # After the last case the page is left; the next page's own element is a new instance.
 UNLOAD_CASE = ("a page unload, then a new page", outcome("0.0.0.11"), {NAMED: [b"after unload"]})
 
+# Then the page library (web/tovi-print.classic.js) on the same page: it finds the element by the
+# MIME type, prints bytes it encodes itself and a Blob (read with FileReader: this WebKit's Blob has
+# no arrayBuffer()), and rejects with the module's message as a typed error.
+LIBRARY_LABEL = b"^XA^FO50,50^A0N,40,40^FDtovi-print^FS^XZ\r\n"
+LIBRARY_CASE = ("the page library on the plug-in road",
+                {"road": "plugin", "version": "0.0.0.11", "names": sorted([DEFAULT, NAMED, NATIONAL]),
+                 "error": ["ToviPrintError", 412, "?412 print failed - no such printer / no printers installed",
+                           "plugin"]},
+                {NAMED: [ALL_BYTES], DEFAULT: [LIBRARY_LABEL]})
+LIBRARY_SCRIPT = """function library(results, then) {
+  var bytes = new Uint8Array(256), label = atob("%s"), labelBytes = new Uint8Array(label.length), r = {};
+  for (var i = 0; i < 256; i++) bytes[i] = i;
+  for (i = 0; i < label.length; i++) labelBytes[i] = label.charCodeAt(i);
+  window.ToviPrint.connect().then(function (printer) {
+    r.road = printer.road;
+    return printer.version().then(function (version) {
+      r.version = version;
+      return printer.printers();
+    }).then(function (names) {
+      r.names = names.slice().sort();
+      return printer.print(bytes, {printer: "%s"});
+    }).then(function () {
+      return printer.print(new Blob([labelBytes]));
+    }).then(function () {
+      return printer.print("QUJD", {printer: "no-such-printer"});
+    }).then(null, function (e) {
+      r.error = [e.name, e.code, e.message, e.road];
+    });
+  }).then(function () { results.push(r); then(results); },
+          function (e) { results.push({caseFailed: String(e && e.message)}); then(results); });
+}
+""" % (base64.b64encode(LIBRARY_LABEL).decode("ascii"), NAMED)
+LIBRARY = os.path.join(ROOT, "web", "tovi-print.classic.js")
+
+# Last, examples/print.html as it ships, in a frame of that page, driven through its controls: it
+# finds the plug-in through the library, lists the printers and prints its label on the one chosen.
+EXAMPLE = os.path.join(ROOT, "examples", "print.html")
+EXAMPLE_LABEL = (b"^XA\n^CI28\n^FO40,40^A0N,40,40^FD" + "Ternaport Print Plugin".encode("utf-8") + b"^FS\n"
+                 b"^FO40,100^A0N,30,30^FD" + "Größe M – Preis 12,50 €".encode("utf-8") + b"^FS\n"
+                 b"^FO40,160^BY2^BCN,80,Y,N,N^FD0000000011^FS\n^XZ\n")
+EXAMPLE_CASE = ("the example page on the plug-in road, its label on a chosen printer",
+                {"road": "Printing through the plug-in.", "printers": sorted([DEFAULT, NAMED, NATIONAL]),
+                 "log": ["ZPL label sent to %s" % NAMED], "lastError": ""},
+                {NAMED: [EXAMPLE_LABEL]})
+EXAMPLE_SCRIPT = """function example(results, then) {
+  var frame = document.createElement("iframe"), waited = 0;
+  frame.src = "/examples/print.html";
+  document.body.appendChild(frame);
+  (function poll() {
+    var page = frame.contentDocument, select = page && page.getElementById("printer");
+    if (!(select && select.options.length > 1) && waited++ < 200) return setTimeout(poll, 50);
+    var names = [];
+    for (var i = 1; i < select.options.length; i++) names.push(select.options[i].value);
+    select.value = "%s";
+    var log = page.getElementById("log"), before = log.children.length;
+    page.getElementById("print-label").onclick().then(function () {
+      var lines = [];
+      for (var j = before; j < log.children.length; j++) lines.push(log.children[j].textContent);
+      results.push({road: page.getElementById("road").textContent, printers: names.sort(), log: lines,
+                    lastError: page.getElementById("last-error").textContent});
+      then(results);
+    });
+  })();
+}
+""" % NAMED
+
 PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>engine</title></head><body>
 %(elements)s
@@ -224,9 +290,14 @@ def after_page():
     script = """run(["p1"], [function (p1) {
   p1.print({data: "%s", printer: "%s"});
   return outcome(p1, function () { return p1.getVersion(); });
-}], function (results) { window.engineResults = results; document.title = "done"; });""" % (
-        b64(b"after unload"), NAMED)
-    return PAGE % {"elements": ELEMENT % "p1", "script": script}
+}], function (results) {
+  library(results, function (results) {
+    example(results, function (results) { window.engineResults = results; document.title = "done"; });
+  });
+});
+%s%s""" % (b64(b"after unload"), NAMED, LIBRARY_SCRIPT, EXAMPLE_SCRIPT)
+    library = '<script src="/tovi-print.classic.js"></script>'
+    return PAGE % {"elements": ELEMENT % "p1" + "\n" + library, "script": script}
 
 
 class Pages(http.server.BaseHTTPRequestHandler):
@@ -242,9 +313,10 @@ class Pages(http.server.BaseHTTPRequestHandler):
             body = "done"
         else:
             body = self.pages.get(self.path)
+        kind = "application/javascript" if self.path.endswith(".js") else "text/html"
         try:
             self.send_response(200 if body else 404)
-            self.send_header("Content-Type", "text/html; charset=utf-8")
+            self.send_header("Content-Type", kind + "; charset=utf-8")
             self.end_headers()
             if body:
                 self.wfile.write(body.encode("utf-8"))
@@ -284,7 +356,7 @@ def run_browser(url, spooler):
 
 
 def check(spooler, results):
-    table = cases() + [(UNLOAD_CASE[0], None) + UNLOAD_CASE[1:]]
+    table = cases() + [(case[0], None) + case[1:] for case in (UNLOAD_CASE, LIBRARY_CASE, EXAMPLE_CASE)]
     passed = failed = 0
     expected_jobs = {}
     for (name, _, expected, prints), seen in zip(table, results + [None] * (len(table) - len(results))):
@@ -319,13 +391,17 @@ def main():
     if subprocess.run([PYTHON, "-c", "import PyQt5.QtWebKitWidgets"], capture_output=True).returncode != 0:
         print("engine: %s cannot import PyQt5's QtWebKit; run make deps" % PYTHON, file=sys.stderr)
         return 2
-    if not os.path.exists(PLUGIN):
-        print("engine: %s is missing; run make build-engine" % PLUGIN, file=sys.stderr)
-        return 2
+    for built, target in ((PLUGIN, "build-engine"), (LIBRARY, "web")):
+        if not os.path.exists(built):
+            print("engine: %s is missing; run make %s" % (built, target), file=sys.stderr)
+            return 2
     shutil.rmtree(WORK, ignore_errors=True)
     spooler = e2e_env.Spooler(os.path.join(WORK, "spooler"), printers=os.path.join(WORK, "printers"))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    Pages.pages = {"/": main_page(), "/after.html": after_page()}
+    with open(LIBRARY, encoding="utf-8") as library, open(EXAMPLE, encoding="utf-8") as example:
+        script = library.read()
+        Pages.pages = {"/": main_page(), "/after.html": after_page(), "/tovi-print.classic.js": script,
+                       "/web/tovi-print.classic.js": script, "/examples/print.html": example.read()}
     Pages.spooler = spooler
     threading.Thread(target=server.serve_forever, daemon=True).start()
     try:

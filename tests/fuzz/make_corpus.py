@@ -5,6 +5,7 @@ decoder_fuzz entries are one mode byte (how the call is arranged, see Arrange in
 followed by the Base64 text. script_fuzz entries are programs in the encoding that script_fuzz.cpp
 reads; the helpers below write its operations, so that each seed reads as what a page does.
 origin_fuzz entries are the page's origin, then the policy's lines, each ended by a newline.
+bridge_fuzz entries are what a browser writes to the native-messaging host: frames of JSON requests.
 The other corpus files are inputs the fuzzers found and kept with -merge=1.
 """
 import base64
@@ -316,6 +317,42 @@ ORIGIN_SEEDS = {
 }
 
 
+# ---- bridge_fuzz ----
+
+def frame(body):
+    data = body.encode() if isinstance(body, str) else body
+    return struct.pack("<I", len(data)) + data
+
+
+def request(request_id, method, more="", origin="https://shop.example"):
+    return frame('{"id":%d,"origin":"%s","method":"%s"%s}' % (request_id, origin, method, more))
+
+
+def part(request_id, k, n, data, more=""):
+    return request(request_id, "print", ',"data":"%s","part":%d,"parts":%d%s' % (data, k, n, more))
+
+
+BRIDGE_SEEDS = {
+    "every-method": b"".join([request(1, "getVersion"), request(2, "getLastError"), request(3, "getPrinters"),
+                              request(4, "getMacAddresses"), request(5, "status"),
+                              request(6, "print", ',"data":"QUJD"'),
+                              request(7, "print", ',"data":"QUJD","printer":"Office"')]),
+    "module-failure": request(1, "print", ',"data":"QU=D","printer":"Nope"') + request(2, "getLastError"),
+    "parts": part(1, 1, 3, "QUJD", ',"printer":"Office"') + part(2, 2, 3, "REVG") + part(3, 3, 3, "Rw=="),
+    "parts-out-of-order": part(1, 1, 3, "QUJD") + part(2, 3, 3, "REVG") + part(3, 2, 3, "REVG"),
+    "parts-interleaved": part(1, 1, 2, "QUJD") + request(2, "status") + part(3, 2, 2, "REVG"),
+    "parts-over-limit": part(1, 1, 4, "QUJDREVGR0hJ") + part(2, 2, 4, "QUJDREVGR0hJ") + part(3, 3, 4, "QUJDREVGR0hJ"),
+    "origins": request(1, "getPrinters", origin="https://t\u014dky\u014d.example") +
+               request(2, "getPrinters", origin="null") + request(3, "getVersion", origin="http://[::1]:8080"),
+    "bad-json-with-id": frame('{"id":7,"method":"print","data":"QU') + request(8, "getVersion"),
+    "wrong-types": frame('{"id":1,"origin":"https://a.example","method":7}') +
+                   request(2, "print", ',"data":5') + request(3, "print", ',"data":"QUJD","part":"1","parts":2'),
+    "unknown-method": request(1, "printAll"),
+    "too-short": frame("1"),
+    "no-id": frame("[1,2]"),
+}
+
+
 def write(directory, seeds):
     os.makedirs(directory, exist_ok=True)
     for name, data in seeds.items():
@@ -327,6 +364,7 @@ def main():
     write(os.path.join(HERE, "corpus", "decoder_fuzz"), {n: bytes([m]) + t for n, (m, t) in DECODER_SEEDS.items()})
     write(os.path.join(HERE, "corpus", "script_fuzz"), SCRIPT_SEEDS)
     write(os.path.join(HERE, "corpus", "origin_fuzz"), {n: t.encode() for n, t in ORIGIN_SEEDS.items()})
+    write(os.path.join(HERE, "corpus", "bridge_fuzz"), BRIDGE_SEEDS)
 
 
 if __name__ == "__main__":

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
 """Runs dist/install.cmd and dist/uninstall.cmd with Wine's cmd and reads the registry back with
 Wine's reg: after an install every key and value a browser reads is there with the right data,
-in the right registry view; after an uninstall nothing of it remains, and nothing else is touched.
+in the right registry view, each naming the DLL of that view's bitness; after an uninstall nothing
+of it remains, and nothing else is touched. Wine's cmd is 64-bit Windows; 32-bit Windows is
+staged by setting PROCESSOR_ARCHITECTURE=x86 for the script, as a 32-bit Windows sets it.
 
-The scripts are staged with CRLF line ends, as the zip ships them, beside a stand-in nptovi32.dll
-in a folder whose name holds a blank, parentheses and an ampersand (all special to cmd)."""
+The scripts are staged with CRLF line ends, as the zip ships them, beside stand-in DLLs (nptovi32.dll,
+x64\nptovi64.dll) in a folder whose name holds a blank, parentheses and an ampersand (all special to
+cmd)."""
 import os
 import re
 import shutil
@@ -15,22 +18,44 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
 WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
 STAGE = ROOT / "build" / "install-test"
 INSTALL_DIR = STAGE / "Ternaport Print (x86) & Co"
 OTHER_DIR = STAGE / "moved"
 
 PLUGIN_KEY = r"Software\MozillaPlugins\@ternaport.com/nptovi32"
+PLUGIN_KEY64 = r"Software\MozillaPlugins\@ternaport.com/nptovi64"
 PARENT_KEY = r"Software\MozillaPlugins"
 OTHER_PLUGIN_KEY = r"Software\MozillaPlugins\@example.org/other"
 MIME_SUBKEY = r"MimeTypes\application/x-vnd-tovi-print"
 
-# The two ways to install: per user (no argument) and for all users (/all, 32-bit view of HKLM,
-# which is what a 32-bit browser on 64-bit Windows reads).
+DLL32 = "nptovi32.dll"
+DLL64 = "x64\\nptovi64.dll"
+# The bridge for today's browsers and its manifests, as the zip has them beside each DLL.
+BRIDGE_FILES = ["tovi-bridge.exe", "com.ternaport.print.json", "com.ternaport.print.firefox.json"]
+# The keys the browsers read, each naming a manifest by its default value.
+HOST_KEYS = [(r"Software\Google\Chrome\NativeMessagingHosts\com.ternaport.print", "com.ternaport.print.json"),
+             (r"Software\Microsoft\Edge\NativeMessagingHosts\com.ternaport.print", "com.ternaport.print.json"),
+             (r"Software\Mozilla\NativeMessagingHosts\com.ternaport.print", "com.ternaport.print.firefox.json")]
+OTHER_HOST_KEY = r"Software\Google\Chrome\NativeMessagingHosts\com.example.other"
+
+# The ways to install: per user (no argument) and for all users (/all), on 64-bit and 32-bit Windows.
+# "registrations": (key, registry view, DLL in the folder) that install writes and uninstall takes
+# out. On 64-bit Windows a 32-bit browser reads the 32-bit view of HKLM and a 64-bit one the 64-bit
+# view; HKCU\Software is one view for both, so there the 64-bit DLL has a key of its own. "hosts":
+# the view of the bridge's keys and the folder of the bridge they name, the one beside the DLL of
+# Windows' own bitness. "other": (root, view) pairs that must stay empty.
 SCOPES = [
-    {"name": "current user", "args": [], "root": "HKEY_CURRENT_USER", "view": [],
-     "other_root": "HKEY_LOCAL_MACHINE", "other_view": ["/reg:32"]},
-    {"name": "all users", "args": ["/all"], "root": "HKEY_LOCAL_MACHINE", "view": ["/reg:32"],
-     "other_root": "HKEY_CURRENT_USER", "other_view": []},
+    {"name": "current user", "args": [], "arch": "AMD64", "root": "HKEY_CURRENT_USER",
+     "registrations": [(PLUGIN_KEY, [], DLL32), (PLUGIN_KEY64, [], DLL64)], "hosts": ([], "x64"),
+     "other": [("HKEY_LOCAL_MACHINE", ["/reg:32"]), ("HKEY_LOCAL_MACHINE", ["/reg:64"])]},
+    {"name": "all users", "args": ["/all"], "arch": "AMD64", "root": "HKEY_LOCAL_MACHINE",
+     "registrations": [(PLUGIN_KEY, ["/reg:32"], DLL32), (PLUGIN_KEY, ["/reg:64"], DLL64)],
+     "hosts": (["/reg:64"], "x64"), "other": [("HKEY_CURRENT_USER", [])]},
+    # 32-bit Windows has one view, and no 64-bit browser: the 32-bit DLL only, x64\ not needed.
+    {"name": "all users on 32-bit Windows", "args": ["/all"], "arch": "x86", "root": "HKEY_LOCAL_MACHINE",
+     "registrations": [(PLUGIN_KEY, [], DLL32)], "hosts": ([], "."),
+     "other": [("HKEY_CURRENT_USER", []), ("HKEY_LOCAL_MACHINE", ["/reg:32"])]},
 ]
 
 ENV = dict(os.environ, WINEPREFIX=os.environ.get("WINEPREFIX", str(ROOT / "build" / "wineprefix")),
@@ -69,9 +94,10 @@ def wine(args, cwd=None, env=ENV):
                                            err.read().decode("cp1252", "replace"))
 
 
-def run_script(script, args, folder=INSTALL_DIR):
+def run_script(script, scope, extra=(), folder=INSTALL_DIR):
     # Run from the script's folder: cmd /c with a quoted path holding "&" would split the command.
-    return wine(["cmd", "/c", script] + args, cwd=folder)
+    command = f"set PROCESSOR_ARCHITECTURE={scope['arch']}&& {script}"
+    return wine(["cmd", "/c", command] + scope["args"] + list(extra), cwd=folder)
 
 
 def reg_tree(root, key, view, env=ENV):
@@ -110,93 +136,150 @@ def expected_tree(dll_path, version="0.0.0.11"):
     }
 
 
-def stage(folder, with_dll=True):
+def stage(folder, dlls=(DLL32, DLL64), bridges=(".", "x64")):
     if folder.exists():
         shutil.rmtree(folder)
     folder.mkdir(parents=True)
-    # install.cmd as the zip ships it: with the product's name and version filled in by CMake.
-    sources = {"install.cmd": ROOT / "build" / "win32" / "generated" / "dist" / "install.cmd",
-               "uninstall.cmd": ROOT / "dist" / "uninstall.cmd"}
+    # The scripts as the zip ships them: with the product's names and version filled in by CMake.
+    generated = ROOT / "build" / "win32" / "generated" / "dist"
+    sources = {"install.cmd": generated / "install.cmd", "uninstall.cmd": generated / "uninstall.cmd"}
     for name, source in sources.items():
         text = source.read_text().replace("\r\n", "\n").replace("\n", "\r\n")
         (folder / name).write_bytes(text.encode("ascii"))
-    if with_dll:
-        (folder / "nptovi32.dll").write_bytes(b"MZ stand-in")
+    for dll in dlls:
+        path = folder / dll.replace("\\", "/")
+        path.parent.mkdir(exist_ok=True)
+        path.write_bytes(b"MZ stand-in")
+    for bridge_dir in bridges:
+        (folder / bridge_dir).mkdir(exist_ok=True)
+        for name in BRIDGE_FILES:
+            (folder / bridge_dir / name).write_bytes(b"stand-in")
 
 
 def clean_registry():
-    for scope in SCOPES:
-        wine(["reg", "delete", f"{scope['root']}\\{PARENT_KEY}", "/f"] + scope["view"])
+    for root, view in [("HKEY_CURRENT_USER", []), ("HKEY_LOCAL_MACHINE", ["/reg:32"]),
+                       ("HKEY_LOCAL_MACHINE", ["/reg:64"])]:
+        for key in [PARENT_KEY] + [key for key, _ in HOST_KEYS]:
+            wine(["reg", "delete", f"{root}\\{key}", "/f"] + view)
+
+
+def registered(scope):
+    """What each of the scope's registrations holds: [(key, view, tree or None)], the bridge's too."""
+    host_view, _ = scope["hosts"]
+    return ([(key, view, reg_tree(scope["root"], key, view)) for key, view, _ in scope["registrations"]]
+            + [(key, host_view, reg_tree(scope["root"], key, host_view)) for key, _ in HOST_KEYS])
+
+
+def expected(scope, folder):
+    host_view, bridge_dir = scope["hosts"]
+    return ([(key, view, expected_tree(windows_path(folder / dll.replace("\\", "/"))))
+             for key, view, dll in scope["registrations"]]
+            + [(key, host_view, {"": {"(Default)": ("REG_SZ", windows_path(folder / bridge_dir / manifest))}})
+               for key, manifest in HOST_KEYS])
+
+
+def ours_present(root, views):
+    """Which of our keys (Software\\MozillaPlugins, the bridge's) exist under root in views."""
+    return [(key, view) for view in views for key in [PARENT_KEY] + [key for key, _ in HOST_KEYS]
+            if key_exists(root, key, list(view))]
 
 
 def check_nothing_written(scope, what):
-    check(not key_exists(scope["root"], PARENT_KEY, scope["view"]),
-          f"{scope['name']}: {what}: Software\\MozillaPlugins absent")
+    views = {tuple(view) for _, view, _ in scope["registrations"]} | {tuple(scope["hosts"][0])}
+    present = ours_present(scope["root"], views)
+    check(not present, f"{scope['name']}: {what}: Software\\MozillaPlugins and the bridge's keys absent",
+          f"present: {present}")
 
 
 def test_install_and_uninstall(scope):
-    name, root, view = scope["name"], scope["root"], scope["view"]
+    name = scope["name"]
 
-    result = run_script("install.cmd", scope["args"])
+    result = run_script("install.cmd", scope)
     check(result.returncode == 0, f"{name}: install exits 0", result.stdout + result.stderr)
-    tree = reg_tree(root, PLUGIN_KEY, view)
-    want = expected_tree(windows_path(INSTALL_DIR / "nptovi32.dll"))
-    check(tree == want, f"{name}: install writes every key and value", f"got {tree}")
-    check(not key_exists(scope["other_root"], PARENT_KEY, scope["other_view"]),
-          f"{name}: install leaves the other scope alone")
-    if root == "HKEY_LOCAL_MACHINE":
-        check(not key_exists(root, PARENT_KEY, ["/reg:64"]),
-              f"{name}: nothing in the 64-bit view, which a 32-bit browser does not read")
+    want = expected(scope, INSTALL_DIR)
+    got = registered(scope)
+    check(got == want, f"{name}: install writes every key and value, each naming its view's DLL",
+          f"got {got}")
+    present = [(root, found) for root, view in scope["other"] for found in ours_present(root, [view])]
+    check(not present, f"{name}: install leaves the other scope and views alone", f"present: {present}")
 
-    result = run_script("install.cmd", scope["args"])
-    check(result.returncode == 0 and reg_tree(root, PLUGIN_KEY, view) == want,
+    result = run_script("install.cmd", scope)
+    check(result.returncode == 0 and registered(scope) == want,
           f"{name}: installing again leaves the same registration", result.stdout + result.stderr)
 
-    result = run_script("install.cmd", scope["args"], folder=OTHER_DIR)
-    moved = reg_tree(root, PLUGIN_KEY, view)
-    check(result.returncode == 0 and moved == expected_tree(windows_path(OTHER_DIR / "nptovi32.dll")),
+    result = run_script("install.cmd", scope, folder=OTHER_DIR)
+    moved = registered(scope)
+    check(result.returncode == 0 and moved == expected(scope, OTHER_DIR),
           f"{name}: installing from another folder points Path there", f"got {moved}")
 
-    result = run_script("uninstall.cmd", scope["args"])
+    result = run_script("uninstall.cmd", scope)
     check(result.returncode == 0, f"{name}: uninstall exits 0", result.stdout + result.stderr)
     check_nothing_written(scope, "after uninstall")
 
-    result = run_script("uninstall.cmd", scope["args"])
+    result = run_script("uninstall.cmd", scope)
     check(result.returncode == 0 and "not registered" in result.stdout,
           f"{name}: uninstall with nothing registered says so and exits 0",
           result.stdout + result.stderr)
 
 
 def test_other_plugins_survive(scope):
-    name, root, view = scope["name"], scope["root"], scope["view"]
+    name, root = scope["name"], scope["root"]
+    views = [view for _, view, _ in scope["registrations"]]
     other = f"{root}\\{OTHER_PLUGIN_KEY}"
-    wine(["reg", "add", other, "/v", "Path", "/t", "REG_SZ", "/d", r"C:\other\npother.dll", "/f"] + view)
+    for view in views:
+        wine(["reg", "add", other, "/v", "Path", "/t", "REG_SZ", "/d", r"C:\other\npother.dll", "/f"] + view)
 
-    run_script("install.cmd", scope["args"])
-    result = run_script("uninstall.cmd", scope["args"])
-    check(result.returncode == 0 and not key_exists(root, PLUGIN_KEY, view),
-          f"{name}: uninstall beside another plug-in removes ours", result.stdout + result.stderr)
-    tree = reg_tree(root, OTHER_PLUGIN_KEY, view)
-    check(tree == {"": {"Path": ("REG_SZ", r"C:\other\npother.dll")}},
-          f"{name}: the other plug-in's key and value are kept", f"got {tree}")
+    host_view = scope["hosts"][0]
+    other_host = f"{root}\\{OTHER_HOST_KEY}"
+    wine(["reg", "add", other_host, "/ve", "/t", "REG_SZ", "/d", r"C:\other\host.json", "/f"] + host_view)
 
-    wine(["reg", "delete", f"{root}\\{PARENT_KEY}", "/f"] + view)
+    run_script("install.cmd", scope)
+    result = run_script("uninstall.cmd", scope)
+    check(result.returncode == 0 and not any(tree for _, _, tree in registered(scope)),
+          f"{name}: uninstall beside another plug-in and host removes ours", result.stdout + result.stderr)
+    trees = [reg_tree(root, OTHER_PLUGIN_KEY, view) for view in views]
+    check(all(tree == {"": {"Path": ("REG_SZ", r"C:\other\npother.dll")}} for tree in trees),
+          f"{name}: the other plug-in's key and value are kept", f"got {trees}")
+    tree = reg_tree(root, OTHER_HOST_KEY, host_view)
+    check(tree == {"": {"(Default)": ("REG_SZ", r"C:\other\host.json")}},
+          f"{name}: the other native-messaging host's key is kept", f"got {tree}")
+
+    for view in views:
+        wine(["reg", "delete", f"{root}\\{PARENT_KEY}", "/f"] + view)
+    wine(["reg", "delete", other_host, "/f"] + host_view)
 
 
 def test_refusals(scope):
     name = scope["name"]
 
-    result = run_script("install.cmd", scope["args"] + ["/bogus"])
+    result = run_script("install.cmd", scope, ["/bogus"])
     check(result.returncode == 1 and "/bogus" in result.stderr,
           f"{name}: an unknown argument is refused with exit 1", result.stdout + result.stderr)
     check_nothing_written(scope, "after a refused argument")
 
-    result = run_script("install.cmd", scope["args"], folder=STAGE / "no dll")
+    result = run_script("install.cmd", scope, folder=STAGE / "no dll")
     check(result.returncode == 2 and "nptovi32.dll" in result.stderr,
           f"{name}: a missing nptovi32.dll is refused with exit 2", result.stdout + result.stderr)
     check_nothing_written(scope, "after a missing DLL")
 
-    result = run_script("uninstall.cmd", scope["args"] + ["/bogus"])
+    # The 64-bit DLL is needed exactly where a 64-bit browser can be.
+    result = run_script("install.cmd", scope, folder=STAGE / "no x64")
+    if scope["arch"] == "x86":
+        check(result.returncode == 0 and registered(scope) == expected(scope, STAGE / "no x64"),
+              f"{name}: a folder without x64\\ installs the 32-bit plug-in", result.stdout + result.stderr)
+        run_script("uninstall.cmd", scope, folder=STAGE / "no x64")
+    else:
+        check(result.returncode == 2 and "nptovi64.dll" in result.stderr,
+              f"{name}: a missing x64\\nptovi64.dll is refused with exit 2", result.stdout + result.stderr)
+    check_nothing_written(scope, "after a missing 64-bit DLL")
+
+    # The bridge of Windows' bitness is needed: the one beside nptovi64.dll on 64-bit Windows.
+    result = run_script("install.cmd", scope, folder=STAGE / "no bridge")
+    check(result.returncode == 2 and "tovi-bridge.exe" in result.stderr,
+          f"{name}: a missing tovi-bridge.exe is refused with exit 2", result.stdout + result.stderr)
+    check_nothing_written(scope, "after a missing bridge")
+
+    result = run_script("uninstall.cmd", scope, ["/bogus"])
     check(result.returncode == 1, f"{name}: uninstall refuses an unknown argument with exit 1",
           result.stdout + result.stderr)
 
@@ -207,13 +290,23 @@ def main():
         return 1
     stage(INSTALL_DIR)
     stage(OTHER_DIR)
-    stage(STAGE / "no dll", with_dll=False)
-    clean_registry()
-    for scope in SCOPES:
-        test_install_and_uninstall(scope)
-        test_other_plugins_survive(scope)
-        test_refusals(scope)
-    clean_registry()
+    stage(STAGE / "no dll", dlls=())
+    stage(STAGE / "no x64", dlls=(DLL32,), bridges=(".",))
+    # On 64-bit Windows the x64 bridge is missing, on 32-bit Windows the other one.
+    stage(STAGE / "no bridge", bridges=())
+    # One wineserver for the whole run: one that is still saving the registry as it exits, while
+    # the next program starts another, was seen to hand that program an older registry.
+    Path(ENV["WINEPREFIX"]).mkdir(parents=True, exist_ok=True)
+    subprocess.run([WINESERVER, "-p"], env=ENV, stderr=subprocess.DEVNULL)
+    try:
+        clean_registry()
+        for scope in SCOPES:
+            test_install_and_uninstall(scope)
+            test_other_plugins_survive(scope)
+            test_refusals(scope)
+        clean_registry()
+    finally:
+        subprocess.run([WINESERVER, "-k"], env=ENV, stderr=subprocess.DEVNULL)
     print(f"{passed} passed, {failed} failed")
     return 1 if failed else 0
 

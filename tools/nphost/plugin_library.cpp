@@ -1,5 +1,6 @@
 #include "tools/nphost/plugin_library.h"
 
+#include "product_version.h"
 #include "tools/nphost/text_encoding.h"
 
 namespace {
@@ -18,12 +19,14 @@ bool FindExport(HMODULE module, const char* name, Function* slot, std::string* e
 
 }  // namespace
 
+// A process loads only a DLL of its own bitness: nptovi32.dll for the 32-bit host, nptovi64.dll for
+// the 64-bit one.
 std::string DefaultPluginPath() {
   wchar_t exe[MAX_PATH * 2];
   DWORD length = GetModuleFileNameW(nullptr, exe, sizeof exe / sizeof exe[0]);
   std::string path = (length == 0 || length >= sizeof exe / sizeof exe[0]) ? std::string() : Utf8FromWide(exe);
   size_t slash = path.find_last_of("\\/");
-  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "nptovi32.dll";
+  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + NPTOVI_MODULE_NAME ".dll";
 }
 
 PluginLibrary::~PluginLibrary() {

@@ -7,7 +7,8 @@
 
 #include "host/host.h"
 
-// The plug-in file nphost uses when none is named: nptovi32.dll in the folder of nphost.exe.
+// The plug-in file a host uses when none is named: the DLL of the host's own bitness in the folder of
+// its exe, nptovi32.dll or nptovi64.dll.
 std::string DefaultPluginPath();
 
 // A loaded plug-in module; FreeLibrary when it goes.

@@ -7,8 +7,9 @@
 const char kUsage[] =
     "usage: nphost [--plugin PATH | --discover] [--origin URL] COMMAND [ARGS] [+ COMMAND [ARGS]]...\n"
     "\n"
-    "Loads an NPAPI plug-in DLL (default: nptovi32.dll beside nphost.exe), starts it the way a browser\n"
-    "does and calls its script methods as a page would. Commands joined by \"+\" share one instance.\n"
+    "Loads an NPAPI plug-in DLL (default: beside nphost.exe, nptovi32.dll or, for the 64-bit nphost,\n"
+    "nptovi64.dll), starts it the way a browser does and calls its script methods as a page would.\n"
+    "Commands joined by \"+\" share one instance.\n"
     "--discover finds it as a browser of nphost's bitness does: the keys under Software\\MozillaPlugins\n"
     "(HKEY_CURRENT_USER, then HKEY_LOCAL_MACHINE, nphost's own registry view) name files whose folders\n"
     "are scanned for np*.dll; the first whose version resource's MIMEType lists\n"
