@@ -17,11 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_env  # noqa: E402
 
 MODULES = ["test_identity", "test_printer_list", "test_printing", "test_hardware_addresses",
-<<<<<<< HEAD
-           "test_site_policy", "test_packages"]
-=======
-           "test_site_policy", "test_bridge"]
->>>>>>> main
+           "test_site_policy", "test_bridge", "test_packages"]
 
 
 class CountingResult(unittest.TextTestResult):
