@@ -141,7 +141,7 @@ case "${1:-}" in
   cached) [ -f "$image/disk.img" ] ;;
   demo) run_job guest-demo.sh ;;
   e2e)
-    for f in win32/nphost.exe win32/nptovi32.dll win64/nphost.exe win64/nptovi32.dll; do
+    for f in win32/nphost.exe win32/nptovi32.dll win64/nphost.exe win64/nptovi64.dll; do
       [ -f "$root/build/$f" ] || { echo "vm32: build/$f is missing; run make build-${f%%/*}" >&2; exit 2; }
     done
     # The packages a user installs, for the suite's install cases (NPTOVI_PACKAGES in the guest).
