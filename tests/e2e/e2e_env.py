@@ -273,6 +273,10 @@ def japanese_wine():
                        check=True, capture_output=True)
     env = {"LOCPATH": locales, "LANG": "ja_JP.UTF-8", "LC_ALL": "ja_JP.UTF-8",
            "WINEPREFIX": os.path.join(WORK, "wineprefix-ja")}
+    if TARGET == "win32":
+        # A 32-bit prefix, as the 32-bit build's own: where 64-bit Wine is installed too (the guest of
+        # scripts/vm32), its wineserver would otherwise make the new prefix a 64-bit one.
+        env["WINEARCH"] = "win32"
     wine_env = dict(os.environ, **env)
     with uninterrupted():
         on_stop(lambda: subprocess.run([WINE, "--stop"], env=wine_env))
