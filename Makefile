@@ -51,7 +51,7 @@ extension-test: deps
 # The extension in Debian's Chromium and Firefox ESR, headless, each starting the win64 tovi-bridge.exe
 # under Wine as its native host, against the end-to-end spooler: consent, printing, limits, forgery, a
 # host that dies. Stops all it starts.
-browsers: build-win64
+browsers: build-win64 web
 	python3 tests/browsers/run_browsers.py
 
 # The page library (web/): its classic script made from the module's source; its logic under Node's

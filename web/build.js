@@ -44,7 +44,8 @@ export function buildClassic() {
   const { version } = JSON.parse(fs.readFileSync(path.join(here, 'package.json'), 'utf8'));
   return `// tovi-print ${version}, classic script: defines window.ToviPrint. Made by build.js from the module's source.\n` +
     `(function (global) {\n'use strict';\n${files.map((f) => classicModule(f.file, f.source)).join('\n')}\n` +
-    `global.ToviPrint = ${scopeName(files[files.length - 1].file)}.ToviPrint;\n})(this);\n`;
+    `global.ToviPrint = ${scopeName(files[files.length - 1].file)}.ToviPrint;\n` +
+    "})(typeof window !== 'undefined' ? window : this);\n";
 }
 
 if (process.argv[1] && path.resolve(process.argv[1]) === fileURLToPath(import.meta.url)) {

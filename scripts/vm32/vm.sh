@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The 32-bit guest: a Debian amd64 virtual machine under QEMU's software emulation (no KVM needed),
-# whose kernel runs 32-bit programs, so that 32-bit Wine in it runs the product users install.
+# whose kernel runs 32-bit programs, so that Wine in it runs the product users install as 64-bit
+# Windows runs it (64-bit Wine with 32-bit support, WOW64), and as 32-bit Windows does.
 #   scripts/vm32/vm.sh image    builds the guest image, unless the cached one matches the recipe
 #   scripts/vm32/vm.sh cached   succeeds when the image for the current recipe is cached
-#   scripts/vm32/vm.sh e2e      runs the end-to-end suite in the guest against build/win32; the last
-#                               line is "N passed, N failed"
+#   scripts/vm32/vm.sh e2e      runs the end-to-end suite in the guest against build/win32, and the
+#                               packages of scripts/dist.sh installed there; the last line is
+#                               "N passed, N failed"; VM32_E2E names some of its test modules to
+#                               run only those (e.g. VM32_E2E="test_identity test_packages")
 #   scripts/vm32/vm.sh demo     one print through the 32-bit DLL in the guest
-# The image (kernel, initrd, disk with a 32-bit Wine prefix made) is cached in VM32_CACHE
+# The image (kernel, initrd, disk with its Wine prefixes made) is cached in VM32_CACHE
 # (/var/cache/nptovi32) under a hash of recipe.sh and guest-init. It is built in a folder of its own
 # and renamed into place only when complete, so a half-built image is never used. Runs boot it with
 # -snapshot (it never changes), no network device, the repository shared read-only, and a hard time
@@ -79,6 +82,17 @@ boot() {
   return "$rc"
 }
 
+# Every folder this script makes in the cache holds this file; it deletes no other folder there.
+marker=.nptovi32-image
+remove_own() {  # remove_own DIR...: those of the folders that this script made
+  local d
+  for d in "$@"; do
+    # --one-file-system: a build cut short may leave mounts in its root file system
+    [ -f "$d/$marker" ] && rm -rf --one-file-system "$d"
+  done
+  return 0
+}
+
 build_image() {
   [ -f "$image/disk.img" ] && return 0
   [ "$(id -u)" = 0 ] || { echo "vm32: building the guest image needs root" >&2; exit 1; }
@@ -90,9 +104,10 @@ build_image() {
   exec 9>"$cache/lock"
   flock 9
   [ -f "$image/disk.img" ] && return 0
-  rm -rf --one-file-system "$cache/$key".build.*  # left by a build that was killed
+  remove_own "$cache"/*.build.*  # left by a build that was killed
   building=$(mktemp -d "$cache/$key.build.XXXXXX")
-  echo "vm32: building the guest image $key (Debian $SUITE, 32-bit Wine, CUPS)"
+  : >"$building/$marker"
+  echo "vm32: building the guest image $key (Debian $SUITE, 64- and 32-bit Wine, CUPS)"
   local t=$SECONDS
   build_rootfs "$building/rootfs"
   cp "$building"/rootfs/boot/vmlinuz-* "$building/vmlinuz"
@@ -102,13 +117,14 @@ build_image() {
   rm -rf "$building/rootfs"
   echo "vm32: image files made in $((SECONDS - t)) s"
   t=$SECONDS
-  boot "$building" "$building/disk.img" 1800 "$PREFIX_JOB" ||
+  boot "$building" "$building/disk.img" 3600 "$PREFIX_JOB" ||
     { echo "vm32: the Wine prefix could not be made" >&2; exit 1; }
   echo "vm32: first boot with the Wine prefix in $((SECONDS - t)) s"
   mv -T "$building" "$image"
   building=""
-  # Images of earlier recipes go.
-  find "$cache" -mindepth 1 -maxdepth 1 -type d -regex '.*/[0-9a-f]*' ! -name "$key" -exec rm -rf {} +
+  # Images of earlier recipes go; anything else in the cache folder stays.
+  local d
+  for d in "$cache"/*; do [ "$d" = "$image" ] || remove_own "$d"; done
   echo "vm32: cached in $image ($(du -sh "$image" | cut -f1) on disk)"
 }
 
@@ -125,11 +141,14 @@ case "${1:-}" in
   cached) [ -f "$image/disk.img" ] ;;
   demo) run_job guest-demo.sh ;;
   e2e)
-    for f in win32/nphost.exe win32/nptovi32.dll win64/nphost.exe win64/nptovi32.dll; do
+    for f in win32/nphost.exe win32/nptovi32.dll win64/nphost.exe win64/nptovi64.dll; do
       [ -f "$root/build/$f" ] || { echo "vm32: build/$f is missing; run make build-${f%%/*}" >&2; exit 2; }
     done
+    # The packages a user installs, for the suite's install cases (NPTOVI_PACKAGES in the guest).
+    DIST_DIR="$root/build/vm32-packages" "$root/scripts/dist.sh" >/dev/null ||
+      { echo "vm32: the packages could not be made (scripts/dist.sh)" >&2; exit 2; }
     rc=0
-    run_job guest-e2e.sh || rc=$?
+    run_job "guest-e2e.sh ${VM32_E2E:-}" || rc=$?
     if [ -z "$result" ]; then
       echo "vm32: the suite reported no result; the run counts as one failure" >&2
       echo "0 passed, 1 failed"

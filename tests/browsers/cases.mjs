@@ -1,6 +1,8 @@
 // The browser suite's cases, run in order in each browser: later ones build on the choices that
 // earlier ones leave (an allowed origin, an open options page).
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import path from 'node:path';
 import { sleep } from './environment.mjs';
 import { answerPrompt, assertNoPrompt, openOptionsFromPrompt } from './prompts.mjs';
 
@@ -66,6 +68,16 @@ async function assertPrinted(t, before, bytes) {
   const jobs = await t.env.waitForJobs(before.jobs + 1);
   assert.equal(jobs.length, before.jobs + 1, 'the printer received no job');
   assert.ok(jobs.at(-1).equals(bytes), `job of ${jobs.at(-1).length} bytes differs from the ${bytes.length} sent`);
+}
+
+// examples/print.html as a person uses it: its controls, its log, and a screenshot to look at.
+const EXAMPLE_FILE_SIZE = 16 << 20;
+const logged = (page, line, timeout = 60000) => page.waitForFunction(
+  (l) => [...document.querySelectorAll('#log li')].some((li) => li.textContent === l), { timeout }, line);
+async function screenshot(t, page, what) {
+  const file = path.join(t.env.config.work, `${t.name}-example-${what}.png`);
+  await page.screenshot({ path: file, fullPage: true });
+  console.log(`     screenshot: ${file}`);
 }
 
 export const CASES = [
@@ -224,5 +236,52 @@ export const CASES = [
       t.env.removePolicy();
       t.env.signalHost('SIGTERM');
     }
+  }],
+
+  ['example page: the road and the printers shown; the label printed on the chosen printer', async (t) => {
+    const before = traffic(t);
+    const page = t.example = await t.browser.newPage();
+    await page.goto(`${t.origins.a}/examples/print.html`);
+    await page.waitForFunction(() => /is ready/.test(document.getElementById('status').textContent), { timeout: 60000 });
+    assert.equal(await page.$eval('#road', (e) => e.textContent), 'Printing through the extension.');
+    await logged(page, `printers: ${t.expected.printers.join(', ')}`);
+    const names = await page.$$eval('#printer option', (options) => options.map((o) => o.value));
+    assert.deepEqual(names, ['', ...t.expected.printers]);
+    await page.select('#printer', t.env.config.queue);
+    await page.click('#print-label');
+    await logged(page, `ZPL label sent to ${t.env.config.queue}`);
+    const [label] = (await t.env.waitForJobs(before.jobs + 1)).slice(before.jobs);
+    assert.ok(label.subarray(0, 10).equals(Buffer.from('^XA\n^CI28\n')) && label.subarray(-4).equals(Buffer.from('^XZ\n')),
+      `the label is framed by ^XA^CI28 and ^XZ: ${label.toString('latin1')}`);
+    assert.ok(label.includes(Buffer.from('Größe M – Preis 12,50 €')), 'the field text is UTF-8');
+  }],
+
+  ['example page: a 16 MiB file chosen and printed byte-exact, with its progress', async (t) => {
+    const before = traffic(t);
+    const file = path.join(t.env.config.work, 'sixteen.prn');
+    const content = pattern(EXAMPLE_FILE_SIZE);
+    fs.writeFileSync(file, content);
+    const input = await t.example.$('#file');
+    await input.uploadFile(file);
+    await t.example.click('#print-file');
+    await logged(t.example, `sixteen.prn (${EXAMPLE_FILE_SIZE} bytes) sent to ${t.env.config.queue}`);
+    assert.deepEqual(await t.example.evaluate(() => [document.getElementById('progress').value,
+      document.getElementById('progress-text').textContent]), [1, `${EXAMPLE_FILE_SIZE} of ${EXAMPLE_FILE_SIZE} bytes`]);
+    await assertPrinted(t, before, content);
+    await screenshot(t, t.example, 'printed');
+  }],
+
+  ['example page: a refusal shows its code and message', async (t) => {
+    const before = traffic(t);
+    await t.example.click('#show-addresses');
+    await answerPrompt(t.browser, { origin: t.origins.a, asks: MACS, answer: 'deny' });
+    await t.example.waitForFunction(() => document.getElementById('last-error').textContent !== '', { timeout: 30000 });
+    const shown = await t.example.$eval('#last-error', (e) => e.textContent);
+    assert.match(shown, /^Error 632: \?632 access denied/);
+    const lines = await t.example.$$eval('#log li.error', (items) => items.map((li) => li.textContent));
+    assert.ok(lines.some((l) => /^macAddresses\(\) failed: \?632 .* \(code 632\)$/.test(l)), lines.join('\n'));
+    await screenshot(t, t.example, 'error');
+    await t.example.close();
+    await assertNothingPrinted(t, before);
   }],
 ];

@@ -7,8 +7,9 @@ import path from 'node:path';
 import { fileURLToPath } from 'node:url';
 
 const PAGES = path.join(path.dirname(fileURLToPath(import.meta.url)), 'pages');
+const ROOT = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..');
 /** The page library, served under /web/ as a site would serve it. */
-const LIBRARY = path.join(path.dirname(fileURLToPath(import.meta.url)), '..', '..', 'web');
+const LIBRARY = path.join(ROOT, 'web');
 const POLICY_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport\\Print Plugin';
 const VENDOR_KEY = 'HKLM\\SOFTWARE\\Policies\\Ternaport';
 
@@ -20,7 +21,10 @@ export async function servePages() {
     const pathname = new URL(req.url, 'http://x').pathname;
     const library = pathname.match(/^\/web\/((?:lib\/)?[\w.-]+\.js)$/);
     const name = path.basename(pathname) || 'index.html';
-    const file = library ? path.join(LIBRARY, library[1]) : path.join(PAGES, name);
+    // The example page beside the library (it loads ../web/tovi-print.classic.js).
+    const file = library ? path.join(LIBRARY, library[1])
+      : pathname === '/examples/print.html' ? path.join(ROOT, 'examples', 'print.html')
+      : path.join(PAGES, name);
     if (!fs.existsSync(file)) {
       res.writeHead(404).end();
       return;

@@ -197,14 +197,15 @@ def in_namespace(command, netns):
     return ["ip", "netns", "exec", netns] + command if netns else command
 
 
-def start_wine(netns=None):
+def start_wine(netns=None, env=None):
     """Keeps the prefix's wineserver running between programs, so that each nphost run takes a
     fraction of a second instead of one or two; Wine still reads the CUPS queues afresh in each one.
     A first program, with no pipes of ours, starts Wine's services: they would hold on to the output
-    pipes of whichever run starts them, and so delay its end by their own."""
+    pipes of whichever run starts them, and so delay its end by their own. env: the variables of
+    another prefix (its server is then the caller's to stop)."""
     with uninterrupted():
-        subprocess.run(in_namespace([WINE, "--persist"], netns), check=True)
-        subprocess.run(in_namespace([WINE, NPHOST, "--help"], netns), stdin=subprocess.DEVNULL,
+        subprocess.run(in_namespace([WINE, "--persist"], netns), check=True, env=env)
+        subprocess.run(in_namespace([WINE, NPHOST, "--help"], netns), stdin=subprocess.DEVNULL, env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=COMMAND_TIMEOUT)
 
 
@@ -289,11 +290,11 @@ VENDOR_KEY = r"HKLM\SOFTWARE\Policies\Ternaport"
 
 def set_policy_origins(lines):
     """AllowedOrigins: lines separated by \\0, as reg.exe takes them."""
-    wine_reg("add", POLICY_KEY, "/v", "AllowedOrigins", "/t", "REG_MULTI_SZ", "/d", lines, "/f")
+    wine_reg("add", POLICY_KEY, "/v", "AllowedOrigins", "/t", "REG_MULTI_SZ", "/d", lines, "/f", "/reg:64")
 
 
 def remove_policy():
     try:
-        wine_reg("delete", VENDOR_KEY, "/f")
+        wine_reg("delete", VENDOR_KEY, "/f", "/reg:64")
     except RuntimeError:
         pass  # not there

@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e_env  # noqa: E402
 
 MODULES = ["test_identity", "test_printer_list", "test_printing", "test_hardware_addresses",
-           "test_site_policy", "test_bridge"]
+           "test_site_policy", "test_bridge", "test_packages"]
 
 
 class CountingResult(unittest.TextTestResult):
@@ -48,13 +48,32 @@ class CountingResult(unittest.TextTestResult):
             self._fail(test)
 
 
+class TimedModule(unittest.TestSuite):
+    """One test module's tests; the seconds they took go into SECONDS (a figure for the log: what
+    each module costs, in the guest above all)."""
+
+    def __init__(self, name, tests):
+        super().__init__(tests)
+        self.name = name
+
+    def run(self, result, debug=False):
+        started = time.monotonic()
+        try:
+            return super().run(result, debug)
+        finally:
+            SECONDS[self.name] = time.monotonic() - started
+
+
+SECONDS = {}
+
+
 def suite(names):
     loader = unittest.TestLoader()
     tests = unittest.TestSuite()
     for name in names:
         module = __import__(name)
         # Classes run in name order; each adds the queues it needs and removes them again.
-        tests.addTests(loader.loadTestsFromModule(module))
+        tests.addTest(TimedModule(name, loader.loadTestsFromModule(module)))
     return tests
 
 
@@ -93,7 +112,8 @@ def main():
     if result is None:
         return 1
     failed = len(result.failed_tests)
-    print("e2e: %.0f s" % (time.monotonic() - started))
+    print("e2e: %.0f s (%s)" % (time.monotonic() - started,
+                                ", ".join("%s %.0f s" % (name, seconds) for name, seconds in SECONDS.items())))
     print("%d passed, %d failed" % (result.passed, failed))
     return 0 if failed == 0 and result.testsRun > 0 else 1
 

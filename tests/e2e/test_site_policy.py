@@ -1,4 +1,6 @@
-"""The administrator's site policy as Group Policy writes it, set with reg.exe in the test prefix: an
+"""The administrator's site policy as Group Policy writes it, set with reg.exe in the test prefix (in
+the registry's 64-bit view, where Group Policy writes it also for 32-bit programs; in the guest of
+scripts/vm32 the 32-bit plug-in runs in a 64-bit prefix and must read it from there): an
 allowed site prints, a refused one gets ?501 and nothing reaches CUPS or a printer; hardware addresses
 turned off give ?502. A line is read as the registry keeps it: one beyond printable ASCII refuses
 every site, and an international site is listed in its xn-- form, which admits the page whether the
@@ -36,7 +38,7 @@ class SitePolicy(unittest.TestCase):
         cls.printer = cls.spooler.add_queue(QUEUE, default=True)
         e2e_env.on_stop(remove_policy)
         set_origins(ORIGINS)
-        e2e_env.wine_reg("add", POLICY_KEY, "/v", "AllowHardwareAddresses", "/t", "REG_DWORD", "/d", "0", "/f")
+        e2e_env.wine_reg("add", POLICY_KEY, "/v", "AllowHardwareAddresses", "/t", "REG_DWORD", "/d", "0", "/f", "/reg:64")
 
     @classmethod
     def tearDownClass(cls):

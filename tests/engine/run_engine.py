@@ -202,6 +202,38 @@ LIBRARY_SCRIPT = """function library(results, then) {
 """ % (base64.b64encode(LIBRARY_LABEL).decode("ascii"), NAMED)
 LIBRARY = os.path.join(ROOT, "web", "tovi-print.classic.js")
 
+# Last, examples/print.html as it ships, in a frame of that page, driven through its controls: it
+# finds the plug-in through the library, lists the printers and prints its label on the one chosen.
+EXAMPLE = os.path.join(ROOT, "examples", "print.html")
+EXAMPLE_LABEL = (b"^XA\n^CI28\n^FO40,40^A0N,40,40^FD" + "Ternaport Print Plugin".encode("utf-8") + b"^FS\n"
+                 b"^FO40,100^A0N,30,30^FD" + "Größe M – Preis 12,50 €".encode("utf-8") + b"^FS\n"
+                 b"^FO40,160^BY2^BCN,80,Y,N,N^FD0000000011^FS\n^XZ\n")
+EXAMPLE_CASE = ("the example page on the plug-in road, its label on a chosen printer",
+                {"road": "Printing through the plug-in.", "printers": sorted([DEFAULT, NAMED, NATIONAL]),
+                 "log": ["ZPL label sent to %s" % NAMED], "lastError": ""},
+                {NAMED: [EXAMPLE_LABEL]})
+EXAMPLE_SCRIPT = """function example(results, then) {
+  var frame = document.createElement("iframe"), waited = 0;
+  frame.src = "/examples/print.html";
+  document.body.appendChild(frame);
+  (function poll() {
+    var page = frame.contentDocument, select = page && page.getElementById("printer");
+    if (!(select && select.options.length > 1) && waited++ < 200) return setTimeout(poll, 50);
+    var names = [];
+    for (var i = 1; i < select.options.length; i++) names.push(select.options[i].value);
+    select.value = "%s";
+    var log = page.getElementById("log"), before = log.children.length;
+    page.getElementById("print-label").onclick().then(function () {
+      var lines = [];
+      for (var j = before; j < log.children.length; j++) lines.push(log.children[j].textContent);
+      results.push({road: page.getElementById("road").textContent, printers: names.sort(), log: lines,
+                    lastError: page.getElementById("last-error").textContent});
+      then(results);
+    });
+  })();
+}
+""" % NAMED
+
 PAGE = """<!DOCTYPE html>
 <html><head><meta charset="utf-8"><title>engine</title></head><body>
 %(elements)s
@@ -259,9 +291,11 @@ def after_page():
   p1.print({data: "%s", printer: "%s"});
   return outcome(p1, function () { return p1.getVersion(); });
 }], function (results) {
-  library(results, function (results) { window.engineResults = results; document.title = "done"; });
+  library(results, function (results) {
+    example(results, function (results) { window.engineResults = results; document.title = "done"; });
+  });
 });
-%s""" % (b64(b"after unload"), NAMED, LIBRARY_SCRIPT)
+%s%s""" % (b64(b"after unload"), NAMED, LIBRARY_SCRIPT, EXAMPLE_SCRIPT)
     library = '<script src="/tovi-print.classic.js"></script>'
     return PAGE % {"elements": ELEMENT % "p1" + "\n" + library, "script": script}
 
@@ -322,7 +356,7 @@ def run_browser(url, spooler):
 
 
 def check(spooler, results):
-    table = cases() + [(case[0], None) + case[1:] for case in (UNLOAD_CASE, LIBRARY_CASE)]
+    table = cases() + [(case[0], None) + case[1:] for case in (UNLOAD_CASE, LIBRARY_CASE, EXAMPLE_CASE)]
     passed = failed = 0
     expected_jobs = {}
     for (name, _, expected, prints), seen in zip(table, results + [None] * (len(table) - len(results))):
@@ -364,8 +398,10 @@ def main():
     shutil.rmtree(WORK, ignore_errors=True)
     spooler = e2e_env.Spooler(os.path.join(WORK, "spooler"), printers=os.path.join(WORK, "printers"))
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Pages)
-    with open(LIBRARY, encoding="utf-8") as library:
-        Pages.pages = {"/": main_page(), "/after.html": after_page(), "/tovi-print.classic.js": library.read()}
+    with open(LIBRARY, encoding="utf-8") as library, open(EXAMPLE, encoding="utf-8") as example:
+        script = library.read()
+        Pages.pages = {"/": main_page(), "/after.html": after_page(), "/tovi-print.classic.js": script,
+                       "/web/tovi-print.classic.js": script, "/examples/print.html": example.read()}
     Pages.spooler = spooler
     threading.Thread(target=server.serve_forever, daemon=True).start()
     try:
