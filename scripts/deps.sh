@@ -11,7 +11,7 @@ packages=(
   wixl msitools osslsigncode openssl
   qemu-system-x86 mmdebstrap e2fsprogs  # the 32-bit guest of make e2e32
   xvfb xauth python3-pyqt5.qtwebkit libcups2-dev  # make engine: QtWebKit and nptovi.so
-  nlohmann-json3-dev  # tovi-bridge.exe: JSON of the native-messaging frames
+  rapidjson-dev  # tovi-bridge.exe: JSON of the native-messaging frames
   chromium firefox-esr  # make browsers: the extension in today's browsers
 )
 

@@ -99,6 +99,14 @@ class Bridge(unittest.TestCase):
                 self.assertEqual(self.bridge.recv(), reply)
         self.expected_exit = 1
 
+    def test_frame_lengths_made_of_control_bytes(self):
+        # Lengths whose bytes are CR, LF and Ctrl-Z: a text-mode stream would change or end them.
+        for length in (0x0D0A, 0x1A1A, 0x0A0D1A):
+            with self.subTest(length=hex(length)):
+                body = b'{"id": 7, "origin": "%s", "method": "getVersion"}' % ORIGIN.encode()
+                self.bridge.send(body + b" " * (length - len(body)))
+                self.assertEqual(self.bridge.recv(), {"id": 7, "result": "0.0.0.11"})
+
     def test_status_reports_the_installation(self):
         result = e2e_env.Result(e2e_env.subprocess.run([e2e_env.WINE, BRIDGE, "--status"], capture_output=True,
                                                        timeout=e2e_env.COMMAND_TIMEOUT))

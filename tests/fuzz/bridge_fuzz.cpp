@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include <nlohmann/json.hpp>
+#include <rapidjson/document.h>
 
 #include "host/host.h"
 #include "plugin/entry_points.h"
@@ -25,10 +25,9 @@
 #include "tests/doubles/interfaces_double.h"
 #include "tests/doubles/spooler_double.h"
 #include "tools/bridge/bridge.h"
+#include "tools/bridge/json.h"
 
 namespace {
-
-using nlohmann::json;
 
 [[noreturn]] void Violation(const char* what, const std::string& detail = std::string()) {
   fprintf(stderr, "bridge_fuzz: %s: %s\n", what, detail.substr(0, 300).c_str());
@@ -57,21 +56,21 @@ bool KeepReply(void* context, const std::string& frame) {
                           static_cast<uint8_t>(frame[2]) << 16 | static_cast<uint32_t>(static_cast<uint8_t>(frame[3])) << 24;
   if (length != body.size()) Violation("a reply's length is not its size", body);
   if (body.size() > bridge::kMaxReplyBytes) Violation("a reply over 1 MiB", body);
-  const json reply = json::parse(body, nullptr, false);
-  if (!reply.is_object() || !reply.contains("id") || !reply["id"].is_number_unsigned()) {
-    Violation("a reply without an id", body);
-  }
-  if (reply.contains("result") == reply.contains("error") || reply.size() != 2) {
+  rapidjson::Document reply;
+  reply.Parse<rapidjson::kParseValidateEncodingFlag>(body.data(), body.size());
+  if (reply.HasParseError()) Violation("a reply that is not UTF-8 JSON", body);
+  if (!reply.IsObject() || !reply.HasMember("id") || !reply["id"].IsUint64()) Violation("a reply without an id", body);
+  if (reply.HasMember("result") == reply.HasMember("error") || reply.MemberCount() != 2) {
     Violation("a reply without exactly one of result and error", body);
   }
-  if (reply.contains("error")) {
-    const json& error = reply["error"];
-    if (!error.is_object() || !error.contains("code") || !error["code"].is_number_integer() ||
-        !error.contains("message") || !error["message"].is_string()) {
+  if (reply.HasMember("error")) {
+    const rapidjson::Value& error = reply["error"];
+    if (!error.IsObject() || !error.HasMember("code") || !error["code"].IsInt() || !error.HasMember("message") ||
+        !error["message"].IsString()) {
       Violation("an error without code and message", body);
     }
-    const int code = error["code"].get<int>();
-    const std::string message = error["message"].get<std::string>();
+    const int code = error["code"].GetInt();
+    const std::string message(error["message"].GetString(), error["message"].GetStringLength());
     if (!((code >= 101 && code <= 502) || (code >= 600 && code <= 629))) Violation("an error code nobody owns", body);
     if (message.compare(0, 5, "?" + std::to_string(code) + " ") != 0) Violation("a message not of its code", body);
   }

@@ -17,6 +17,7 @@
 #include "tests/doubles/registry_double.h"
 #include "tests/doubles/spooler_double.h"
 #include "tools/bridge/bridge.h"
+#include "tools/bridge/utf8.h"
 
 namespace {
 
@@ -219,6 +220,26 @@ const StreamCase kStreams[] = {
     {"JSON that does not parse, without an id", {Frame("{\"method\":\"print\",")}, {}, 1, {}},
     {"text that is not UTF-8", {Frame("{\"id\":3,\"origin\":\"https://shop.example\",\"method\":\"g\xFF\"}")},
      {Error(3, 603, "?603 frame not valid - JSON that does not parse")}, 0, {}},
+    {"a NUL byte after the JSON", {Frame(Request(4, "getVersion") + std::string(1, '\0') + "x")},
+     {Error(4, 603, "?603 frame not valid - JSON that does not parse")}, 0, {}},
+    {"a lone low surrogate escaped", {Frame("{\"id\":5,\"x\":\"\\udc00\",\"origin\":\"https://shop.example\"}")},
+     {Error(5, 603, "?603 frame not valid - JSON that does not parse")}, 0, {}},
+    {"a byte order mark before the JSON", {Frame("\xEF\xBB\xBF" + Request(6, "getVersion"))},
+     {Result(6, "\"0.0.0.11\"")}, 0, {}},
+    {"a repeated field: the last counts, but the first id addresses a broken frame",
+     {Frame("{\"id\":1,\"id\":2,\"origin\":\"https://shop.example\",\"method\":\"print\",\"method\":\"getVersion\"}"),
+      Frame("{\"id\":3,\"id\":4,\"origin\":")},
+     {Result(2, "\"0.0.0.11\""), Error(3, 603, "?603 frame not valid - JSON that does not parse")}, 0, {}},
+    {"an id of -0", {Frame("{\"id\":-0,\"origin\":\"https://shop.example\",\"method\":\"getVersion\"}")}, {}, 1, {}},
+    {"escapes in the data and the printer, decoded in place",
+     {Print(1, "\\u0051UJ\\/", ",\"printer\":\"B\\u00fcro\"")}, {Result(1, "true")}, 0, {"AB\x7F"}, PlainMachine},
+    {"nesting a million deep answers without recursion",
+     {Call(1, "getVersion", ",\"x\":" + std::string(1000000, '[') + std::string(1000000, ']')),
+      Frame("{\"id\":2,\"x\":" + std::string(1000000, '['))},
+     {Result(1, "\"0.0.0.11\""), Error(2, 603, "?603 frame not valid - JSON that does not parse")}, 0, {}},
+    {"a method name cut inside a character: U+FFFD in the reply",
+     {Call(1, std::string(63, 'm') + "\xC3\xBC")},
+     {Error(1, 601, "?601 unknown method - " + std::string(63, 'm') + "\xEF\xBF\xBD...")}, 0, {}},
     {"not an object", {Frame("[1,2]")}, {}, 1, {}},
     {"an id as text", {Frame("{\"id\":\"1\",\"origin\":\"https://shop.example\",\"method\":\"getVersion\"}")}, {}, 1, {}},
     {"a negative id", {Frame("{\"id\":-1,\"origin\":\"https://shop.example\",\"method\":\"getVersion\"}")}, {}, 1, {}},
@@ -490,6 +511,42 @@ TEST_F(BridgeTest, StatusSaysWhetherAPolicyIsSet) {
     EXPECT_TRUE(status.loaded);
     EXPECT_EQ(status.version, kVersion);
     EXPECT_EQ(doubles::OpenRegistryKeys(), 0u);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Text checked on its way in and mended on its way out: each ill-formed sequence one U+FFFD.
+struct Utf8Case {
+  const char* what;
+  std::string text;
+  bool valid;
+  std::string mended;
+};
+
+const std::string kFffd = "\xEF\xBF\xBD";
+
+const Utf8Case kUtf8Cases[] = {
+    {"ASCII longer than a word", "QUJDREVGR0hJSktMTU5P", true, "QUJDREVGR0hJSktMTU5P"},
+    {"two, three and four bytes", "\xC3\xBC \xE2\x82\xAC \xF0\x9F\x96\xA8", true, "\xC3\xBC \xE2\x82\xAC \xF0\x9F\x96\xA8"},
+    {"the last scalar value", "\xF4\x8F\xBF\xBF", true, "\xF4\x8F\xBF\xBF"},
+    {"a continuation byte alone", "a\x80" "b", false, "a" + kFffd + "b"},
+    {"overlong forms", "\xC0\x80\xE0\x9F\xBF", false, kFffd + kFffd + kFffd + kFffd + kFffd},
+    {"a surrogate", "\xED\xA0\x80", false, kFffd + kFffd + kFffd},
+    {"past U+10FFFF", "\xF4\x90\x80\x80\xF5", false, kFffd + kFffd + kFffd + kFffd + kFffd},
+    {"a sequence cut by ASCII: the ASCII kept", "\xE2\x82x", false, kFffd + "x"},
+    {"a sequence cut by a lead byte: the next one kept", "\xE2\xC3\xBC", false, kFffd + "\xC3\xBC"},
+    {"a sequence cut by the end", "ok\xF0\x9F\x96", false, "ok" + kFffd},
+    {"after eight bytes of ASCII", "12345678\xFF", false, "12345678" + kFffd},
+};
+
+TEST(BridgeUtf8Test, CheckedAndMended) {
+  for (const Utf8Case& c : kUtf8Cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(bridge::IsUtf8(c.text.data(), c.text.size()), c.valid);
+    EXPECT_EQ(bridge::WithReplacements(c.text), c.mended);
   }
 }
 

@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <new>
 
-#include <nlohmann/json.hpp>
-
 #include "plugin/policy_key.h"
 #include "product_version.h"
 #include "tools/bridge/module_calls.h"
@@ -12,8 +10,6 @@
 
 namespace bridge {
 namespace {
-
-using nlohmann::json;
 
 const char* const kFrameProblems[] = {
     "",                                           // FrameRead
@@ -133,7 +129,12 @@ std::string Bridge::AnswerPart(Request& request) {
     request.data.shrink_to_fit();
   }
   pending_.received = part;
-  if (part < pending_.parts) return ResultReply(request.id, json{{"received", part}});
+  if (part < pending_.parts) {
+    Result received;
+    received.kind = Result::Received;
+    received.received = part;
+    return ResultReply(request.id, received);
+  }
 
   std::string document = std::move(pending_.text);
   const std::string printer = pending_.printer;
@@ -144,10 +145,13 @@ std::string Bridge::AnswerPart(Request& request) {
 
 std::string Bridge::AnswerStatus(const Request& request) {
   const ModuleStatus status = Status(request.origin);
-  return ResultReply(request.id, json{{"module", status.loaded ? "loaded" : "missing"},
-                                      {"version", status.version},
-                                      {"policy", status.policy},
-                                      {"host", NPTOVI_VERSION_TEXT}});
+  Result result;
+  result.kind = Result::Status;
+  result.loaded = status.loaded;
+  result.text = status.version;
+  result.policy = status.policy;
+  result.host = NPTOVI_VERSION_TEXT;
+  return ResultReply(request.id, result);
 }
 
 ModuleStatus Bridge::Status(const std::string& origin) {
@@ -156,9 +160,9 @@ ModuleStatus Bridge::Status(const std::string& origin) {
   Failure failure;
   host::Instance* instance = InstanceFor(origin, &failure);
   status.loaded = plugin_ != nullptr;
-  json version;
-  if (instance != nullptr && CallValue(*instance, "getVersion", &version, &failure) && version.is_string()) {
-    status.version = version.get<std::string>();
+  Result version;
+  if (instance != nullptr && CallValue(*instance, "getVersion", &version, &failure) && version.kind == Result::Text) {
+    status.version = version.text;
   } else {
     status.problem = failure.message;
   }
@@ -168,7 +172,7 @@ ModuleStatus Bridge::Status(const std::string& origin) {
 std::string Bridge::CallForOrigin(Request& request, std::string* document, const std::string* printer) {
   Failure failure;
   host::Instance* instance = InstanceFor(request.origin, &failure);
-  json result;
+  Result result;
   bool answered = false;
   if (instance != nullptr) {
     switch (request.method) {

@@ -3,8 +3,6 @@
 namespace bridge {
 namespace {
 
-using nlohmann::json;
-
 // The code of a module message "?412 print failed - ...", or 0 when it has none.
 int MessageCode(const std::string& message) {
   if (message.size() < 4 || message[0] != '?') return 0;
@@ -41,7 +39,7 @@ bool Answered(const host::CallOutcome& outcome, const char* method, Failure* fai
 
 }  // namespace
 
-bool CallPrint(host::Instance& instance, std::string* data, const std::string* printer, json* result,
+bool CallPrint(host::Instance& instance, std::string* data, const std::string* printer, Result* result,
                Failure* failure) {
   NPObject* argumentObject = host::NewObject();
   NPVariant dataValue = host::StringValue(*data);
@@ -59,21 +57,22 @@ bool CallPrint(host::Instance& instance, std::string* data, const std::string* p
   host::Release(argument);
   host::ReleaseObject(argumentObject);
   if (!Answered(outcome, "print", failure)) return false;
-  *result = true;
+  result->kind = Result::True;
   return true;
 }
 
-bool CallList(host::Instance& instance, const char* method, json* result, Failure* failure) {
+bool CallList(host::Instance& instance, const char* method, Result* result, Failure* failure) {
   NPObject* array = host::NewArray();
   NPVariant argument = host::ObjectValue(array);
   const host::CallOutcome outcome = instance.Call(method, {argument});
   bool ok = Answered(outcome, method, failure);
   if (ok) {
-    *result = json::array();
+    *result = Result();
+    result->kind = Result::Texts;
     for (size_t i = 0; ok && i < host::ArrayLength(array); ++i) {
       const NPVariant& element = host::ArrayElement(array, i);
       ok = element.type == NPVariantType_String;
-      if (ok) result->push_back(host::TextOf(element));
+      if (ok) result->texts.push_back(host::TextOf(element));
     }
     if (!ok) *failure = BridgeFailure(kPluginNotLoadable, std::string(method) + " pushed an element that is no string");
   }
@@ -82,13 +81,14 @@ bool CallList(host::Instance& instance, const char* method, json* result, Failur
   return ok;
 }
 
-bool CallValue(host::Instance& instance, const char* method, json* result, Failure* failure) {
+bool CallValue(host::Instance& instance, const char* method, Result* result, Failure* failure) {
   const host::CallOutcome outcome = instance.Call(method);
   if (!Answered(outcome, method, failure)) return false;
   if (outcome.resultType == NPVariantType_String) {
-    *result = outcome.resultText;
+    result->kind = Result::Text;
+    result->text = outcome.resultText;
   } else if (outcome.resultType == NPVariantType_Null) {
-    *result = nullptr;
+    result->kind = Result::Null;
   } else {
     *failure = BridgeFailure(kPluginNotLoadable, std::string(method) + " answered with neither text nor null");
     return false;

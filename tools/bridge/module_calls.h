@@ -4,20 +4,19 @@
 
 #include <string>
 
-#include <nlohmann/json.hpp>
-
 #include "host/host.h"
 #include "tools/bridge/protocol.h"
+#include "tools/bridge/reply.h"
 
 namespace bridge {
 
 // Each returns true with *result set, or false with *failure set.
 // print({data, printer}) -> true. The text is given up (moved into the call) to hold it once less.
-bool CallPrint(host::Instance& instance, std::string* data, const std::string* printer, nlohmann::json* result,
+bool CallPrint(host::Instance& instance, std::string* data, const std::string* printer, Result* result,
                Failure* failure);
 // getPrinters(array) and getMacAddresses(array) -> the strings pushed.
-bool CallList(host::Instance& instance, const char* method, nlohmann::json* result, Failure* failure);
+bool CallList(host::Instance& instance, const char* method, Result* result, Failure* failure);
 // getVersion() -> text; getLastError() -> text or null.
-bool CallValue(host::Instance& instance, const char* method, nlohmann::json* result, Failure* failure);
+bool CallValue(host::Instance& instance, const char* method, Result* result, Failure* failure);
 
 }  // namespace bridge

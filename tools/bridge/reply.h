@@ -5,14 +5,32 @@
 #include <stdint.h>
 
 #include <string>
-
-#include <nlohmann/json.hpp>
+#include <vector>
 
 #include "tools/bridge/protocol.h"
 
 namespace bridge {
 
-std::string ResultReply(uint64_t id, const nlohmann::json& result);
+// A reply's result, in one of the protocol's shapes.
+struct Result {
+  enum Kind {
+    Null,      // null
+    True,      // true
+    Text,      // "text"
+    Texts,     // ["texts", ...]
+    Received,  // {"received": received}
+    Status,    // {"host": host, "module": "loaded"|"missing", "policy": policy, "version": text}
+  };
+  Kind kind = Null;
+  std::string text;
+  std::vector<std::string> texts;
+  uint32_t received = 0;
+  std::string host;
+  bool loaded = false;
+  bool policy = false;
+};
+
+std::string ResultReply(uint64_t id, const Result& result);
 std::string ErrorReply(uint64_t id, const Failure& failure);
 
 }  // namespace bridge
