@@ -20,7 +20,6 @@ from e2e_env import Result, wait_for_jobs
 
 PACKAGES = os.environ.get("NPTOVI_PACKAGES", "")
 PREFIX32 = os.environ.get("NPTOVI_PREFIX32", "/root/wineprefix32")  # the pure 32-bit prefix
-QUEUE = "e2e-packages"
 PLUGIN_KEY = r"HKEY_LOCAL_MACHINE\Software\MozillaPlugins\@ternaport.com/nptovi32"
 PROGRAMS = r"C:\Program Files"
 PROGRAMS_X86 = r"C:\Program Files (x86)"
@@ -72,18 +71,19 @@ class Machine:
 
 class PackagedPlugin(unittest.TestCase):
     machine = None
+    queue = None  # each class's own: a printer keeps its jobs in a folder named after its queue
 
     @classmethod
     def setUpClass(cls):
         cls.spooler = e2e_env.spooler()
-        cls.printer = cls.spooler.add_queue(QUEUE)
+        cls.printer = cls.spooler.add_queue(cls.queue)
         cls.document = os.path.join(e2e_env.WORK, "packaged-document.bin")
         with open(cls.document, "wb") as f:
             f.write(DOCUMENT)
 
     @classmethod
     def tearDownClass(cls):
-        cls.spooler.remove_queue(QUEUE)
+        cls.spooler.remove_queue(cls.queue)
 
     def assert_discovers_and_prints(self, bits, nphost, folder):
         """The installed nphost of that bitness finds the plug-in in `folder` and prints DOCUMENT."""
@@ -96,7 +96,7 @@ class PackagedPlugin(unittest.TestCase):
         self.assertEqual(os.path.dirname(fields["file"].replace("\\", "/")), folder.replace("\\", "/"))
         self.assertEqual((fields["machine"], fields["loaded"]), ("x86-64" if bits == 64 else "i386", "yes"))
         jobs = len(self.printer.jobs())
-        result = self.machine.run(bits, nphost, "--discover", "print", "--printer", QUEUE,
+        result = self.machine.run(bits, nphost, "--discover", "print", "--printer", self.queue,
                                   e2e_env.windows_path(self.document))
         self.assertEqual((result.code, result.err), (0, b""), result)
         received = wait_for_jobs(self.printer, jobs + 1)
@@ -106,6 +106,8 @@ class PackagedPlugin(unittest.TestCase):
 
 @unittest.skipUnless(PACKAGES, "the packages are tried in the guest of scripts/vm32")
 class X64PackageOn64BitWindows(PackagedPlugin):
+    queue = "e2e-package-x64"
+
     def test_install_discover_print_refuse_by_policy_and_remove(self):
         self.machine = Machine(os.environ["WINEPREFIX"], 64)
         msi = package("x64")
@@ -128,7 +130,7 @@ class X64PackageOn64BitWindows(PackagedPlugin):
                 with self.subTest("the 64-bit view's policy refuses an unlisted site", bits=bits):
                     jobs = self.spooler.job_count()
                     result = self.machine.run(bits, nphosts[bits], "--discover", "--origin", "https://unlisted.example",
-                                              "print", "--printer", QUEUE, "--base64", "QUJD")
+                                              "print", "--printer", self.queue, "--base64", "QUJD")
                     self.assertEqual((result.code, result.err), (1, SITE_REFUSED), result)
                     self.assertEqual(self.spooler.job_count(), jobs, "something was spooled")
             self.machine.reg("delete", e2e_env.VENDOR_KEY, "/f", "/reg:64")
@@ -156,6 +158,8 @@ class X64PackageOn64BitWindows(PackagedPlugin):
 
 @unittest.skipUnless(PACKAGES, "the packages are tried in the guest of scripts/vm32")
 class X86PackageOn32BitWindows(PackagedPlugin):
+    queue = "e2e-package-x86"
+
     def test_install_discover_and_print(self):
         self.machine = Machine(PREFIX32, 32)
         env = dict(os.environ, WINEPREFIX=PREFIX32, NPTOVI_TARGET="win32")
