@@ -1,6 +1,7 @@
 // tovi-bridge: the native-messaging host through which a browser extension reaches the plug-in. The
-// browser starts it and exchanges frames with it on standard input and output; it loads nptovi32.dll
-// from its own folder and calls it as a page in an NPAPI browser would.
+// browser starts it and exchanges frames with it on standard input and output; it loads the plug-in
+// of its own bitness (nptovi32.dll or nptovi64.dll) from its own folder and calls it as a page in an
+// NPAPI browser would.
 //
 //   tovi-bridge.exe            serve frames until the input ends (exit 0), or until a frame cannot be
 //                              answered (exit 1); the browser passes arguments of its own, ignored here
