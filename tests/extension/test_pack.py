@@ -7,6 +7,7 @@ import hashlib
 import io
 import json
 import os
+import pathlib
 import struct
 import subprocess
 import sys
@@ -64,7 +65,7 @@ class Pack(unittest.TestCase):
                         "-out", cls.key], check=True, capture_output=True)
         cls.out = os.path.join(cls.dir.name, "out")
         extension_pack.main([cls.out, "--key", cls.key, "--codebase", "https://intranet.example/tp.crx"])
-        cls.version = json.load(open(os.path.join(ROOT, "extension", "manifest.json")))["version"]
+        cls.version = json.loads(pathlib.Path(ROOT, "extension", "manifest.json").read_text(encoding="utf-8"))["version"]
         cls.stem = os.path.join(cls.out, "ternaport-print-" + cls.version)
 
     @classmethod
@@ -94,7 +95,7 @@ class Pack(unittest.TestCase):
                     self.assertIsNotNone(look(path), path)
                 for path in absent:
                     self.assertIsNone(look(path), path)
-                self.assertEqual(z.read("content.js"), open(os.path.join(ROOT, "extension", "content.js"), "rb").read())
+                self.assertEqual(z.read("content.js"), pathlib.Path(ROOT, "extension", "content.js").read_bytes())
 
     def test_packages_are_reproducible(self):
         self.assertEqual(extension_pack.archive("chromium"), self.read("-chromium.zip"))
@@ -111,7 +112,7 @@ class Pack(unittest.TestCase):
                                     check=True, capture_output=True).stdout
         public_pem = os.path.join(self.dir.name, "public.pem")
         subprocess.run(["openssl", "pkey", "-in", self.key, "-pubout", "-out", public_pem], check=True)
-        for who, crx in [("ours", self.read(".crx")), ("chromium's", open(chromium_dir + ".crx", "rb").read())]:
+        for who, crx in [("ours", self.read(".crx")), ("chromium's", pathlib.Path(chromium_dir + ".crx").read_bytes())]:
             with self.subTest(crx=who):
                 key, signature, crx_id, archive, covered = read_crx(crx)
                 self.assertEqual(key, public_der)
@@ -135,13 +136,13 @@ class Pack(unittest.TestCase):
     def test_the_update_manifest_names_the_keys_id_the_version_and_the_url(self):
         public_der = subprocess.run(["openssl", "pkey", "-in", self.key, "-pubout", "-outform", "DER"],
                                     check=True, capture_output=True).stdout
-        text = open(os.path.join(self.out, "ternaport-print-updates.xml"), encoding="utf-8").read()
+        text = pathlib.Path(self.out, "ternaport-print-updates.xml").read_text(encoding="utf-8")
         self.assertIn("appid='%s'" % extension_pack.extension_id(public_der), text)
         self.assertIn("codebase='https://intranet.example/tp.crx' version='%s'" % self.version, text)
         # The committed key's ID, by the same rule, is the one the build names.
         with open(os.path.join(ROOT, "extension", "key.pub.b64")) as f:
             committed = extension_pack.extension_id(base64.b64decode(f.read()))
-        self.assertIn('set(NPTOVI_EXTENSION_ID "%s")' % committed, open(os.path.join(ROOT, "CMakeLists.txt")).read())
+        self.assertIn('set(NPTOVI_EXTENSION_ID "%s")' % committed, pathlib.Path(ROOT, "CMakeLists.txt").read_text(encoding="utf-8"))
 
 
 if __name__ == "__main__":
